@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building and testing Quorin Setup needs.
+# Idempotent: packages already present are left alone.
+set -euo pipefail
+
+packages=(
+  # host toolchain and libraries
+  g++ cmake ninja-build pkg-config
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  zlib1g-dev libdeflate-dev libzopfli-dev libtomlplusplus-dev libcli11-dev
+  clang libclang-rt-14-dev
+  # cross toolchains for the stub (i686 release target, x86_64 tested under wine64)
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 mingw-w64-tools
+  # the Wine bench
+  wine wine64 xvfb xauth x11-utils imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${missing[@]}"

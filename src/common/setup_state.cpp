@@ -1,0 +1,23 @@
+#include "common/setup_state.h"
+
+#include "common/memory.h"
+#include "package/format.h"
+
+SetupState g_setup;
+
+void AllocatePathBuffers() {
+  char** buffers[] = {&g_setup.sourcePath,      &g_setup.packagePath, &g_setup.destinationFolder,
+                      &g_setup.workPathB,       &g_setup.workPathA,   &g_setup.errorFileName,
+                      &g_setup.uninstallerPath};
+  for (char** buffer : buffers) AllocZeroed(format::kPathBufferSize, buffer);
+}
+
+void ReleasePathBuffers() {
+  FreeBlock(g_setup.sourcePath);
+  FreeBlock(g_setup.packagePath);
+  FreeBlock(g_setup.destinationFolder);
+  FreeBlock(g_setup.workPathB);
+  FreeBlock(g_setup.workPathA);
+  FreeBlock(g_setup.errorFileName);
+  FreeBlock(g_setup.uninstallerPath);
+}

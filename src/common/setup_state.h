@@ -1,0 +1,73 @@
+// The process-wide setup state of one run: the members that start-up, the
+// package loader and the data volumes own. The wizard and the installation
+// engine keep theirs beside their own code.
+#pragma once
+
+#include <stdint.h>
+
+#include "common/file_io.h"
+
+// Package data, filled once by LoadPackage and released at the end of the run.
+struct PackageData {
+  uint32_t flags;
+  uint8_t* sideBitmap;
+  uint32_t sideBitmapSize;
+  uint8_t* backgroundBitmap;
+  uint32_t backgroundBitmapSize;
+  char* uninstallName;
+  char* backgroundTitle;
+  uint8_t* titleStyle;
+  uint32_t titleStyleSize;
+  uint8_t* stringGroups[9];
+  uint32_t stringGroupSizes[9];
+  uint32_t locationRoot;
+  char* locationKey;
+  char* locationValue;
+  char* locationIniFile;
+  char* locationIniSection;
+  char* locationIniKey;
+  uint8_t* templates;
+  uint32_t templatesSize;
+  uint8_t* fileList;
+  uint32_t fileListSize;
+  uint32_t fileCount;
+  uint8_t* firstEntry;
+  uint16_t startPage;
+  uint32_t dataAreaStart;   // file offset of volume 0's size field
+  uint32_t dataLength;      // size of volume 0
+};
+
+// Reading position in the data volumes.
+struct VolumeState {
+  FileHandle dataHandle;
+  int32_t counter;
+  uint32_t volumeSize;
+  uint32_t remaining;
+};
+
+struct SetupState {
+  void* instance;
+  bool isNt;
+  bool isNt4;
+  bool sourceSwitch;      // /S
+  bool noVerifySwitch;    // /R
+  bool selfDeleteSwitch;  // /DEL
+  char* sourcePath;
+  char* packagePath;
+  char* destinationFolder;
+  char* workPathB;
+  char* workPathA;
+  char* errorFileName;
+  char* uninstallerPath;
+  int screenWidth;
+  int screenHeight;
+  bool runAfterSetup;
+  PackageData package;
+  VolumeState volume;
+};
+
+extern SetupState g_setup;
+
+// Allocates the seven zero-filled path buffers, in their fixed order.
+void AllocatePathBuffers();
+void ReleasePathBuffers();

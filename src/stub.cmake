@@ -1,0 +1,41 @@
+# The setup stub: a small Win32 GUI program with no C or C++ runtime start-up
+# code of its own. It imports only system DLLs (msvcrt among them) and carries
+# its own file length in its configuration block, written after linking.
+
+file(GLOB_RECURSE QUORIN_STUB_ALL CONFIGURE_DEPENDS
+  ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+list(FILTER QUORIN_STUB_ALL EXCLUDE REGEX "_(host|posix)\\.cpp$")
+list(REMOVE_ITEM QUORIN_STUB_ALL ${QUORIN_SHARED_SOURCES})
+
+set(QUORIN_STUB_CFLAGS
+  -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
+  -fno-stack-protector -fno-threadsafe-statics -fcheck-new -fno-ident
+  -ffunction-sections -fdata-sections -fno-use-cxa-atexit
+  ${QUORIN_WARNINGS} -Werror)
+
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  set(QUORIN_ENTRY _StubEntry)
+else()
+  set(QUORIN_ENTRY StubEntry)
+endif()
+
+add_executable(quorin-stub WIN32
+  ${QUORIN_SHARED_SOURCES}
+  ${QUORIN_STUB_ALL}
+  ${CMAKE_CURRENT_SOURCE_DIR}/startup/stub.rc)
+target_include_directories(quorin-stub PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(quorin-stub PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0400 WINVER=0x0400)
+target_compile_options(quorin-stub PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${QUORIN_STUB_CFLAGS}>)
+target_link_options(quorin-stub PRIVATE
+  -nostdlib -nostartfiles -e ${QUORIN_ENTRY} -s
+  -Wl,--gc-sections -Wl,--file-alignment=512 -Wl,--section-alignment=4096
+  -Wl,--no-insert-timestamp -Wl,--disable-reloc-section
+  -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/quorin-stub.map)
+target_link_libraries(quorin-stub PRIVATE
+  kernel32 user32 gdi32 comdlg32 advapi32 shell32 ole32 version msvcrt gcc)
+
+# Writes the file's own length into its configuration block.
+add_custom_command(TARGET quorin-stub POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -DSTUB=$<TARGET_FILE:quorin-stub>
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/../cmake/stamp-stub-size.cmake
+  VERBATIM)
