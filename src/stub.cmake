@@ -19,19 +19,30 @@ else()
   set(QUORIN_ENTRY StubEntry)
 endif()
 
+# Files that only the stub executable takes: the entry point and the C++
+# runtime replacements. Win32-side tests link quorin_stub_lib with their own runtime.
+set(QUORIN_STUB_EXE_ONLY
+  ${CMAKE_CURRENT_SOURCE_DIR}/startup/entry.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/common/runtime_win32.cpp)
+list(REMOVE_ITEM QUORIN_STUB_ALL ${QUORIN_STUB_EXE_ONLY})
+
+add_library(quorin_stub_lib STATIC ${QUORIN_SHARED_SOURCES} ${QUORIN_STUB_ALL})
+target_include_directories(quorin_stub_lib PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(quorin_stub_lib PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0400 WINVER=0x0400)
+target_compile_options(quorin_stub_lib PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${QUORIN_STUB_CFLAGS}>)
+
 add_executable(quorin-stub WIN32
-  ${QUORIN_SHARED_SOURCES}
-  ${QUORIN_STUB_ALL}
+  ${QUORIN_STUB_EXE_ONLY}
   ${CMAKE_CURRENT_SOURCE_DIR}/startup/stub.rc)
-target_include_directories(quorin-stub PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-target_compile_definitions(quorin-stub PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0400 WINVER=0x0400)
 target_compile_options(quorin-stub PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${QUORIN_STUB_CFLAGS}>)
 target_link_options(quorin-stub PRIVATE
   -nostdlib -nostartfiles -e ${QUORIN_ENTRY} -s
   -Wl,--gc-sections -Wl,--file-alignment=512 -Wl,--section-alignment=4096
   -Wl,--no-insert-timestamp -Wl,--disable-reloc-section
   -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/quorin-stub.map)
-target_link_libraries(quorin-stub PRIVATE
+target_link_libraries(quorin_stub_lib PUBLIC
+  kernel32 user32 gdi32 comdlg32 advapi32 shell32 ole32 version)
+target_link_libraries(quorin-stub PRIVATE quorin_stub_lib
   kernel32 user32 gdi32 comdlg32 advapi32 shell32 ole32 version msvcrt gcc)
 
 # Writes the file's own length into its configuration block.

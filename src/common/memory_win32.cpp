@@ -16,17 +16,3 @@ static bool Allocate(uint32_t n, UINT flags, void** out) {
 bool AllocRaw(uint32_t n, void** out) { return Allocate(n, GMEM_FIXED, out); }
 bool AllocZeroedRaw(uint32_t n, void** out) { return Allocate(n, GPTR, out); }
 void FreeRaw(void* p) { GlobalFree(p); }
-
-// The stub has no C++ runtime library: new and delete use the same wrappers.
-void* operator new(size_t n) {
-  void* p;
-  AllocZeroedRaw(static_cast<uint32_t>(n), &p);
-  return p;
-}
-void* operator new[](size_t n) { return operator new(n); }
-void operator delete(void* p) noexcept { if (p) FreeRaw(p); }
-void operator delete[](void* p) noexcept { if (p) FreeRaw(p); }
-void operator delete(void* p, size_t) noexcept { if (p) FreeRaw(p); }
-void operator delete[](void* p, size_t) noexcept { if (p) FreeRaw(p); }
-
-extern "C" void __cxa_pure_virtual() { ExitProcess(3); }
