@@ -1,0 +1,3 @@
+#include "wizard/wizard_state.h"
+
+WizardState g_wizard;
