@@ -1,0 +1,259 @@
+#!/usr/bin/env bash
+# The Wine test bench: a throwaway Wine prefix on its own virtual X display,
+# so that a test can run Windows programs, drive their windows and look at the
+# screen without touching any other test's prefix or display.
+#
+# As a library (source it from a test script):
+#   source scripts/wine-bench.sh
+#   bench_start                         # prefix + display, exports WINEPREFIX and DISPLAY
+#   bench_run 60 build/x64/tests/driver/qdriver.exe version
+#   bench_set_version win98             # nt40, win7, win10, ...
+#   bench_floppy /tmp/disk              # drive a: becomes a floppy showing that folder
+#   bench_screenshot shot.png
+#   bench_stop                          # also runs by itself when the script exits
+#
+# As a command:
+#   scripts/wine-bench.sh run [--version V] [--floppy DIR] -- <cmd> [args...]
+# runs cmd inside a fresh bench and tears it down; the result is cmd's.
+#
+# Several benches may run at once: each has its own display (Xvfb chooses a
+# free number itself and reports it) and its own prefix, and bench_stop ends
+# only what its own bench started.
+
+BENCH_SCREEN=${BENCH_SCREEN:-1024x768x24}
+BENCH_TIMEOUT_BOOT=${BENCH_TIMEOUT_BOOT:-120}
+
+BENCH_DIR=""        # mktemp folder: prefix, Xvfb's log and display file
+BENCH_XVFB_PID=""
+BENCH_OWNS_TRAP=""
+
+_bench_log() { echo "wine-bench: $*" >&2; }
+
+# Starts Xvfb on a free display. -displayfd makes the server itself claim the
+# first display whose lock file it can create and report the number once it
+# accepts connections, which avoids the race of two benches picking the same
+# number between a check and the start.
+_bench_start_xvfb() {
+  local displayFile="$BENCH_DIR/display" tries=0
+  while [ $tries -lt 3 ]; do
+    tries=$((tries + 1))
+    : >"$displayFile"
+    Xvfb -displayfd 3 -screen 0 "$BENCH_SCREEN" -nolisten tcp -noreset \
+      3>"$displayFile" >"$BENCH_DIR/xvfb.log" 2>&1 &
+    BENCH_XVFB_PID=$!
+    local waited=0
+    while [ $waited -lt 100 ]; do
+      if [ -s "$displayFile" ] && grep -q '^[0-9][0-9]*$' "$displayFile"; then
+        export DISPLAY=":$(tr -d '\n' <"$displayFile")"
+        return 0
+      fi
+      kill -0 "$BENCH_XVFB_PID" 2>/dev/null || break
+      sleep 0.1
+      waited=$((waited + 1))
+    done
+    _bench_log "Xvfb did not come up (try $tries):"
+    sed 's/^/  /' "$BENCH_DIR/xvfb.log" >&2
+    kill "$BENCH_XVFB_PID" 2>/dev/null
+    wait "$BENCH_XVFB_PID" 2>/dev/null
+    BENCH_XVFB_PID=""
+  done
+  return 1
+}
+
+_bench_cleanup_on_exit() {
+  local rc=$?
+  bench_stop
+  return $rc
+}
+
+_bench_cleanup_on_signal() {
+  bench_stop
+  trap - EXIT
+  exit 130
+}
+
+# bench_start: creates the prefix and the display and exports WINEPREFIX,
+# DISPLAY, WINEDEBUG and WINEDLLOVERRIDES. Installs an exit trap that stops
+# the bench, so a failing test never leaves Xvfb or wineserver behind.
+bench_start() {
+  if [ -n "$BENCH_DIR" ]; then
+    _bench_log "bench already started ($WINEPREFIX)"
+    return 1
+  fi
+  BENCH_DIR=$(mktemp -d "${TMPDIR:-/tmp}/wine-bench.XXXXXX") || return 1
+  if [ -z "$BENCH_OWNS_TRAP" ]; then
+    trap _bench_cleanup_on_exit EXIT
+    trap _bench_cleanup_on_signal INT TERM HUP
+    BENCH_OWNS_TRAP=1
+  fi
+  export WINEPREFIX="$BENCH_DIR/pfx"
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEARCH=win64
+  if ! _bench_start_xvfb; then
+    _bench_log "no X display could be started"
+    bench_stop
+    return 1
+  fi
+  if ! timeout "$BENCH_TIMEOUT_BOOT" wine wineboot -i >"$BENCH_DIR/wineboot.log" 2>&1; then
+    _bench_log "wineboot failed or timed out:"
+    tail -n 20 "$BENCH_DIR/wineboot.log" | sed 's/^/  /' >&2
+    bench_stop
+    return 1
+  fi
+  # wineboot returns while the prefix's services still start; wait until the
+  # registry is written so the first program sees a finished prefix.
+  local waited=0
+  while [ ! -s "$WINEPREFIX/system.reg" ] && [ $waited -lt 300 ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  _bench_log "started: DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX"
+  return 0
+}
+
+# bench_run <timeout-seconds> <exe> [args...]: runs a Windows program in the
+# bench, prints its exit code on stdout's last line as "exit N" and returns it
+# (a Windows exit code of -1 arrives as 255). A program still running after the
+# timeout is killed and reported; the result is then 124.
+bench_run() {
+  if [ $# -lt 2 ]; then
+    _bench_log "usage: bench_run <timeout-seconds> <exe> [args...]"
+    return 2
+  fi
+  local limit=$1
+  shift
+  timeout -k 5 "$limit" wine "$@"
+  local rc=$?
+  if [ $rc -eq 124 ] || [ $rc -eq 137 ]; then
+    _bench_log "TIMEOUT: $1 still running after $limit s; killed"
+    echo "exit timeout"
+    return 124
+  fi
+  echo "exit $rc"
+  return $rc
+}
+
+# bench_set_version <win98|nt40|win2k|winxp|win7|win10|...>: the Windows
+# version that GetVersionExA reports to programs started from now on.
+bench_set_version() {
+  local version=$1
+  if [ -z "$version" ]; then
+    _bench_log "usage: bench_set_version <version>"
+    return 2
+  fi
+  wine reg add 'HKCU\Software\Wine' /v Version /d "$version" /f >/dev/null 2>&1 || {
+    _bench_log "could not set the Windows version to $version"
+    return 1
+  }
+  # Read it back: an unknown name is stored as well, but Wine then ignores it.
+  if ! wine reg query 'HKCU\Software\Wine' /v Version 2>/dev/null | tr -d '\r' |
+      grep -qi "REG_SZ[[:space:]]*$version\$"; then
+    _bench_log "the Windows version did not read back as $version"
+    return 1
+  fi
+  # With the driver at hand, show what programs will really see.
+  if [ -n "${QUORIN_QDRIVER:-}" ] && [ -f "$QUORIN_QDRIVER" ]; then
+    timeout 60 wine "$QUORIN_QDRIVER" version | tr -d '\r' | grep '^version' >&2
+  fi
+  return 0
+}
+
+# bench_floppy <dir>: drive A: becomes a removable drive showing dir, so that
+# GetDriveTypeA("A:\\") gives DRIVE_REMOVABLE and A:\setup.exe runs from it.
+bench_floppy() {
+  local dir=$1
+  if [ -z "$dir" ] || [ ! -d "$dir" ]; then
+    _bench_log "bench_floppy: not a folder: $dir"
+    return 2
+  fi
+  dir=$(cd "$dir" && pwd)
+  ln -sfn "$dir" "$WINEPREFIX/dosdevices/a:" || return 1
+  wine reg add 'HKLM\Software\Wine\Drives' /v 'a:' /d floppy /f >/dev/null 2>&1 || {
+    _bench_log "could not declare drive a: as a floppy"
+    return 1
+  }
+  return 0
+}
+
+# bench_screenshot <file.png>: the whole virtual screen.
+bench_screenshot() {
+  local file=$1
+  if [ -z "$file" ]; then
+    _bench_log "usage: bench_screenshot <file.png>"
+    return 2
+  fi
+  import -display "$DISPLAY" -window root "$file" 2>/dev/null || {
+    _bench_log "screenshot of $DISPLAY failed"
+    return 1
+  }
+}
+
+# bench_stop: ends this bench's Wine processes and its Xvfb and removes the
+# prefix. Safe to call twice and when bench_start failed half-way.
+bench_stop() {
+  if [ -z "$BENCH_DIR" ]; then
+    return 0
+  fi
+  if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+    # -k ends the server of this prefix only, with every process it serves.
+    timeout 20 wineserver -k >/dev/null 2>&1
+    timeout 20 wineserver -w >/dev/null 2>&1
+  fi
+  if [ -n "$BENCH_XVFB_PID" ]; then
+    kill "$BENCH_XVFB_PID" 2>/dev/null
+    local waited=0
+    while kill -0 "$BENCH_XVFB_PID" 2>/dev/null && [ $waited -lt 50 ]; do
+      sleep 0.1
+      waited=$((waited + 1))
+    done
+    kill -9 "$BENCH_XVFB_PID" 2>/dev/null
+    wait "$BENCH_XVFB_PID" 2>/dev/null
+    BENCH_XVFB_PID=""
+  fi
+  rm -rf "$BENCH_DIR"
+  BENCH_DIR=""
+  unset WINEPREFIX DISPLAY
+  return 0
+}
+
+_bench_main() {
+  local command=${1:-}
+  shift || true
+  case "$command" in
+    run)
+      local version="" floppy=""
+      while [ $# -gt 0 ] && [ "$1" != "--" ]; do
+        case "$1" in
+          --version) version=$2; shift 2 ;;
+          --floppy) floppy=$2; shift 2 ;;
+          *) _bench_log "unknown option: $1"; return 2 ;;
+        esac
+      done
+      [ "${1:-}" = "--" ] && shift
+      if [ $# -eq 0 ]; then
+        _bench_log "usage: wine-bench.sh run [--version V] [--floppy DIR] -- <cmd> [args...]"
+        return 2
+      fi
+      bench_start || return 1
+      if [ -n "$version" ]; then bench_set_version "$version" || return 1; fi
+      if [ -n "$floppy" ]; then bench_floppy "$floppy" || return 1; fi
+      "$@"
+      local rc=$?
+      bench_stop
+      return $rc
+      ;;
+    *)
+      echo "usage: wine-bench.sh run [--version V] [--floppy DIR] -- <cmd> [args...]" >&2
+      echo "   or: source wine-bench.sh (bench_start, bench_run, bench_set_version," >&2
+      echo "       bench_floppy, bench_screenshot, bench_stop)" >&2
+      return 2
+      ;;
+  esac
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  set -u
+  _bench_main "$@"
+  exit $?
+fi
