@@ -1,0 +1,14 @@
+// Codes an LZ77 parse as one stream of our format: per block the smallest of
+// a dynamic, a fixed and a stored coding, then zero bytes up to the length the
+// stub's decoder fetches.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <vector>
+
+#include "tokens.h"
+
+// data/size: the input the parse describes (stored blocks copy from it).
+std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, const ParsedStream& parse);

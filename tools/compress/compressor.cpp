@@ -1,0 +1,80 @@
+#include "compressor.h"
+
+#include <stdlib.h>
+
+#include <libdeflate.h>
+#include <zopfli/zopfli.h>
+#include <zopfli/deflate.h>
+
+#include "block_encoder.h"
+#include "deflate_reader.h"
+
+namespace {
+
+constexpr int kFastParseLevel = 6;
+constexpr int kDefaultParseLevel = 12;
+
+// Each parse is taken from a raw deflate stream of a well-kept compressor and
+// re-coded; false when the library gave nothing we can read back.
+bool ParseWithLibdeflate(const uint8_t* data, size_t size, int level, ParsedStream* parse) {
+  libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
+  if (!compressor) return false;
+  std::vector<uint8_t> raw(libdeflate_deflate_compress_bound(compressor, size));
+  size_t rawSize = libdeflate_deflate_compress(compressor, data, size, raw.data(), raw.size());
+  libdeflate_free_compressor(compressor);
+  return rawSize != 0 && ReadDeflateParse(raw.data(), rawSize, size, parse);
+}
+
+bool ParseWithZopfli(const uint8_t* data, size_t size, int iterations, ParsedStream* parse) {
+  ZopfliOptions options;
+  ZopfliInitOptions(&options);
+  options.numiterations = iterations > 0 ? iterations : 1;
+  unsigned char bitPointer = 0;
+  unsigned char* raw = nullptr;
+  size_t rawSize = 0;
+  ZopfliDeflate(&options, 2, 1, data, size, &bitPointer, &raw, &rawSize);
+  bool ok = raw && ReadDeflateParse(raw, rawSize, size, parse);
+  free(raw);
+  return ok;
+}
+
+// Literals only, in pieces a stored block can hold; the encoder picks the coding.
+void LiteralParse(const uint8_t* data, size_t size, ParsedStream* parse) {
+  parse->tokens.clear();
+  parse->blockEnds.clear();
+  for (size_t i = 0; i < size; ++i) {
+    parse->tokens.push_back(Token{data[i], 0});
+    if ((i + 1) % 0xFFFF == 0) parse->blockEnds.push_back(i + 1);
+  }
+  if (parse->blockEnds.empty() || parse->blockEnds.back() != size) parse->blockEnds.push_back(size);
+}
+
+}  // namespace
+
+std::vector<uint8_t> CompressStream(const uint8_t* data, size_t size, const CompressOptions& options) {
+  std::vector<uint8_t> best;
+  bool haveBest = false;
+  auto keepSmaller = [&](std::vector<uint8_t>&& candidate) {
+    if (!haveBest || candidate.size() < best.size()) {
+      best = std::move(candidate);
+      haveBest = true;
+    }
+  };
+
+  ParsedStream parse;
+  int level = options.level == CompressLevel::kFast ? kFastParseLevel : kDefaultParseLevel;
+  if (ParseWithLibdeflate(data, size, level, &parse)) keepSmaller(EncodeStream(data, size, parse));
+  if (options.level == CompressLevel::kBest && ParseWithZopfli(data, size, options.bestIterations, &parse))
+    keepSmaller(EncodeStream(data, size, parse));
+  if (!haveBest) {
+    LiteralParse(data, size, &parse);
+    keepSmaller(EncodeStream(data, size, parse));
+  }
+  return best;
+}
+
+std::vector<uint8_t> CompressStream(const uint8_t* data, size_t size, CompressLevel level) {
+  CompressOptions options;
+  options.level = level;
+  return CompressStream(data, size, options);
+}
