@@ -4,6 +4,7 @@
 #include <string.h>
 #include <winver.h>
 
+#include "common/file_io.h"
 #include "common/safe_format.h"
 #include "common/setup_state.h"
 #include "package/format.h"
@@ -92,6 +93,17 @@ void ExpandDestinationMacro(char* folder) {
   ReplaceFolderMacro(folder, length, value);
 }
 
+// Some version libraries never report a file in use; an exclusive open that
+// meets a sharing violation is the same test made directly.
+bool HeldOpenElsewhere(const char* path) {
+  FileHandle file = OpenExisting(path, kOpenWrite);
+  if (file != INVALID_FILE) {
+    CloseFile(file);
+    return false;
+  }
+  return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 int ResolveSharedSystemFile(const char* name, char* path) {
   const char* fileName = LastComponent(name);
   char windowsFolder[format::kPathBufferSize];
@@ -109,7 +121,7 @@ int ResolveSharedSystemFile(const char* name, char* path) {
   if (!proposedFolder[0]) DirectoryOrEmpty(GetSystemDirectoryA, proposedFolder);
   JoinPath(path, proposedFolder, fileName);
 
-  if (found & VFF_FILEINUSE) return 1;
+  if ((found & VFF_FILEINUSE) || HeldOpenElsewhere(path)) return 1;
   // A read-only file fails the runtime's write-access check just the same;
   // a missing one does not.
   DWORD attributes = GetFileAttributesA(path);
