@@ -1,0 +1,10 @@
+// The setup stubs built for i686 and x86_64, carried inside the quorin binary so
+// that one file is all an installer author needs.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+enum class StubArch { kI686, kX64 };
+
+void EmbeddedStub(StubArch arch, const uint8_t** data, size_t* size);

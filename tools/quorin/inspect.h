@@ -1,0 +1,11 @@
+// The inspector's three commands over a setup file. Each returns the process
+// exit status: 0 when everything was read and checked, 1 when anything is
+// damaged or missing, 2 when the file is no setup file at all.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+int ListSetup(const std::string& path, std::ostream& out, std::ostream& err);
+int ExtractSetup(const std::string& path, const std::string& directory, std::ostream& out, std::ostream& err);
+int VerifySetup(const std::string& path, std::ostream& out, std::ostream& err);

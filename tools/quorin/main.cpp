@@ -1,0 +1,120 @@
+// quorin: builds setup files from a project file, and lists, extracts and
+// verifies any setup file.
+#include <stdio.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <iostream>
+
+#include "inspect.h"
+#include "package_builder.h"
+#include "project.h"
+
+namespace {
+
+// "1440K", "100M", "4100": K, M and G count 1,024s.
+bool ParseSize(const std::string& text, uint64_t* out) {
+  if (text.empty()) return false;
+  size_t used = 0;
+  unsigned long long v;
+  try {
+    v = std::stoull(text, &used);
+  } catch (...) {
+    return false;
+  }
+  std::string unit = text.substr(used);
+  uint64_t scale = unit.empty() || unit == "B" ? 1 : unit == "K" || unit == "k" ? 1024 : unit == "M" ? 1024 * 1024
+                   : unit == "G" ? 1024ull * 1024 * 1024 : 0;
+  if (!scale) return false;
+  *out = v * scale;
+  return true;
+}
+
+std::string Grouped(uint64_t v) {
+  std::string digits = std::to_string(v), out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+void DrawProgress(uint64_t done, uint64_t total) {
+  constexpr int kWidth = 40;
+  int filled = total ? static_cast<int>(done * kWidth / total) : kWidth;
+  int percent = total ? static_cast<int>(done * 100 / total) : 100;
+  fprintf(stderr, "\r  [%.*s%*s] %3d%%", filled, "########################################", kWidth - filled, "", percent);
+  fflush(stderr);
+}
+
+int Build(const std::string& projectPath, const std::string& output, const std::string& arch,
+          const std::string& volumeText, bool best, bool quiet) {
+  auto started = std::chrono::steady_clock::now();
+  BuildOptions options;
+  options.arch = arch == "x64" ? StubArch::kX64 : StubArch::kI686;
+  options.level = best ? PackLevel::kBest : PackLevel::kDefault;
+  if (!volumeText.empty() && !ParseSize(volumeText, &options.volumeSize)) {
+    std::cerr << "quorin: --volume-size " << volumeText << ": give a number of bytes, optionally with K, M or G\n";
+    return 2;
+  }
+  Project project;
+  std::vector<std::string> errors;
+  if (!LoadProject(projectPath, &project, &errors)) {
+    for (const std::string& e : errors) std::cerr << e << "\n";
+    return 1;
+  }
+  bool bar = !quiet && isatty(STDERR_FILENO);
+  if (bar) options.progress = DrawProgress;
+  BuildSummary summary;
+  bool ok = BuildSetup(project, options, output, &summary, &errors);
+  if (bar) fprintf(stderr, "\r%*s\r", 60, "");
+  if (!ok) {
+    for (const std::string& e : errors) std::cerr << e << "\n";
+    return 1;
+  }
+  if (quiet) return 0;
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  double ratio = summary.inputBytes ? static_cast<double>(summary.dataBytes) / summary.inputBytes : 0;
+  printf("%s: %zu files, %s bytes in, package %s bytes (file data %s bytes, %.1f%% of its input), %.2f s\n",
+         summary.outputs[0].c_str(), summary.files, Grouped(summary.inputBytes).c_str(),
+         Grouped(summary.packageBytes).c_str(), Grouped(summary.dataBytes).c_str(), ratio * 100, seconds);
+  for (size_t i = 1; i < summary.outputs.size(); ++i) printf("  volume file %s\n", summary.outputs[i].c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"quorin: builds Quorin setup files from a project file, and lists, extracts and verifies setup files"};
+  app.require_subcommand(1);
+
+  std::string projectPath, output, arch = "i686", volumeSize, level = "default";
+  bool quiet = false;
+  CLI::App* build = app.add_subcommand("build", "Build a setup file from a project file (TOML)");
+  build->add_option("project", projectPath, "The project file, such as project.toml")->required();
+  build->add_option("-o,--output", output, "The setup file to write, such as setup.exe")->required();
+  build->add_option("--arch", arch, "Stub to use: i686 (default; runs on every 32-bit Windows) or x64")
+      ->check(CLI::IsMember({"i686", "x64"}));
+  build->add_option("--volume-size", volumeSize,
+                    "Cut the file data into volume files (.D01, .D02, ...) of at most this size; K, M, G allowed");
+  build->add_option("--level", level, "Compression: default or best (smaller, much slower)")
+      ->check(CLI::IsMember({"default", "best"}));
+  build->add_flag("-q,--quiet", quiet, "No progress bar and no summary");
+
+  std::string setupPath, directory;
+  CLI::App* list = app.add_subcommand("list", "List the records, texts and file entries of a setup file");
+  list->add_option("setup", setupPath, "The setup file")->required();
+  CLI::App* extract = app.add_subcommand("extract", "Extract every file of a setup file, checking each checksum");
+  extract->add_option("setup", setupPath, "The setup file; its volume files are found beside it")->required();
+  extract->add_option("-o,--output", directory, "The folder to extract into")->required();
+  CLI::App* verify = app.add_subcommand("verify", "Check that every record and stream of a setup file is intact");
+  verify->add_option("setup", setupPath, "The setup file; its volume files are found beside it")->required();
+
+  CLI11_PARSE(app, argc, argv);
+  if (*build) return Build(projectPath, output, arch, volumeSize, level == "best", quiet);
+  if (*list) return ListSetup(setupPath, std::cout, std::cerr);
+  if (*extract) return ExtractSetup(setupPath, directory, std::cout, std::cerr);
+  if (*verify) return VerifySetup(setupPath, std::cout, std::cerr);
+  return 2;
+}

@@ -1,0 +1,24 @@
+// Reads a Windows executable's version resource: the file version from its
+// fixed file information and the language of its first translation.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+
+struct PeVersion {
+  uint32_t fileVersionMs;
+  uint32_t fileVersionLs;
+  uint32_t productVersionMs;
+  uint32_t productVersionLs;
+  uint16_t language;     // 0 when the resource lists no translation
+  bool hasLanguage;
+};
+
+// False with a reason when the data is not a PE file or carries no usable
+// version resource. Every offset is checked against size.
+bool ReadPeVersion(const uint8_t* data, size_t size, PeVersion* out, std::string* why);
+
+// "1.2.3.4"
+std::string FormatVersion(uint32_t ms, uint32_t ls);

@@ -1,0 +1,72 @@
+// Reads any setup file laid out as the stub expects: finds the configuration
+// block the way the stub's /S road does, walks the records as the loader does,
+// expands every compressed body and string group, and parses the file list.
+// Nothing in the file is trusted: each problem is reported with the record or
+// entry it belongs to, and the reader goes on where it safely can.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "byte_buffer.h"
+
+struct RecordView {
+  uint16_t tag;
+  uint8_t flags;
+  uint32_t offset;        // of the header
+  uint32_t bodyLength;
+  uint32_t expandedSize;  // compressed bodies: the stated size
+  Bytes body;             // stored or expanded body (empty for the data area)
+  bool usable;            // read and decoded as the stub would
+};
+
+struct EntryView {
+  uint32_t offset;        // inside the file list body
+  uint32_t size;
+  uint16_t status;
+  uint16_t iconIndex;
+  uint8_t destinationKind;
+  uint8_t finishAction;
+  uint8_t shared;
+  uint8_t entryKind;
+  uint8_t special;
+  uint8_t options;
+  uint32_t checksum;
+  uint32_t fileSize;
+  uint32_t packedSize;
+  bool hasVersion;
+  uint32_t versionMs, versionLs, language;
+  bool hasTimes;
+  uint64_t times[3];      // creation, last access, last write
+  std::string strings[6]; // name, menu folders, menu name, menu arguments, desktop name, desktop arguments
+};
+
+struct SetupView {
+  std::string path;
+  uint32_t fileSize = 0;
+  uint32_t configOffset = 0;
+  uint32_t stubSize = 0;
+  std::vector<RecordView> records;
+  uint32_t flags = 0;
+  bool hasFlags = false;
+  uint16_t startPage = 0xFFFF;
+  uint16_t groupCount = 0;
+  bool groupPresent[9] = {};
+  std::vector<std::string> groups[9];
+  bool hasFileList = false;
+  uint32_t fileCount = 0;
+  std::vector<EntryView> entries;
+  bool hasDataArea = false;
+  uint32_t dataAreaStart = 0;  // offset of volume 0's size field
+  uint32_t dataLength = 0;
+  bool usable = false;         // the stub's loader would accept the package
+  std::vector<std::string> problems;
+};
+
+// False only when the file cannot be read at all or holds no package; damage
+// found further on is listed in view->problems.
+bool ReadSetup(const std::string& path, SetupView* view, std::string* error);
+
+const char* RecordName(uint16_t tag);

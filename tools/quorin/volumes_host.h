@@ -1,0 +1,29 @@
+// The inspector's side of the data volumes: follows volume files exactly as the
+// stub does, but a missing or damaged volume is an error to report, not a prompt.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+// Opens the setup file for reading the data area and positions it at the first
+// data byte; the package data's data area start and length must be set. False
+// with a message when the file cannot be opened.
+bool BeginReadingVolumes(const std::string& setupPath, std::string* error);
+
+// Closes the current data handle.
+void EndReadingVolumes();
+
+// Offset in the whole data area of the current data handle's position.
+uint64_t DataAreaPosition();
+
+// What OpenNextVolume could not do, naming the file; empty after success.
+const std::string& VolumeError();
+
+// Damage noticed in volume files that could still be read (a size field that
+// does not match the file's length), in the order met.
+const std::vector<std::string>& VolumeNotes();
+
+// Host path of the current volume.
+std::string CurrentVolumePath();
