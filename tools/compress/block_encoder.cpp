@@ -102,16 +102,19 @@ void FinishCodes(BlockCodes* codes, int litLenWidth, int distWidth) {
 }
 
 void FixedCodes(BlockCodes* codes) {
-  for (int s = 0; s < kLitLenSymbols; ++s) codes->litLenLengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
-  memset(codes->distLengths, 5, sizeof codes->distLengths);
-  BuildCanonicalCodes(codes->litLenLengths, kLitLenSymbols, codes->litLenCodes);
-  BuildCanonicalCodes(codes->distLengths, kDistSymbols, codes->distCodes);
-  // The decoder builds the fixed tables from 288 and 30 lengths; symbols
-  // 286, 287 and distances 30, 31 are never written, but they shape the tables.
+  // The fixed code has 288 literal/length symbols; 286 and 287 are never
+  // written, but they take code space ahead of the 9-bit codes and shape the
+  // decoder's tables.
   uint8_t all[288], reach[288] = {0};
+  uint16_t allCodes[288];
   for (int s = 0; s < 288; ++s) all[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
+  BuildCanonicalCodes(all, 288, allCodes);
   ComputeLookupReach(all, 288, kFixedLitLenWidth, reach);
+  memcpy(codes->litLenLengths, all, sizeof codes->litLenLengths);
+  memcpy(codes->litLenCodes, allCodes, sizeof codes->litLenCodes);
   memcpy(codes->litLenReach, reach, sizeof codes->litLenReach);
+  memset(codes->distLengths, 5, sizeof codes->distLengths);
+  BuildCanonicalCodes(codes->distLengths, kDistSymbols, codes->distCodes);
   memset(codes->distReach, 0, sizeof codes->distReach);
   ComputeLookupReach(codes->distLengths, kDistSymbols, kFixedDistWidth, codes->distReach);
 }
