@@ -28,13 +28,15 @@ void ShellFolder(int csidl, char* folder) {
   CoTaskMemFree(list);
 }
 
-// Reads a registry value of any type as text. The buffer is zeroed first and
-// its last byte kept, so a value that fills it or carries no NUL still ends.
+// Reads a registry value of any type as text. The buffer is zeroed first, so
+// a shorter value without its NUL still ends; one that fills all 260 bytes is
+// cut to 259 characters.
 void ReadValueText(HKEY key, const char* name, char* text) {
   memset(text, 0, kPathSize);
-  DWORD size = kPathSize - 1;
+  DWORD size = kPathSize;
   if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS)
     text[0] = 0;
+  text[kPathSize - 1] = 0;
 }
 
 void ProgramFilesFolder(char* folder) {
