@@ -1,7 +1,82 @@
+// One run of the setup stub, in its fixed order: single instance, state,
+// platform, command line, removable-media relaunch, window class, package,
+// destination folder, then the wizard and the end-of-run actions.
 #include <windows.h>
+#include <ole2.h>
 
-#include "startup/config_block.h"
+#include "common/setup_state.h"
+#include "install/destination.h"
+#include "install/restart_placeholder.h"
+#include "package/format.h"
+#include "package/loader.h"
+#include "startup/command_line.h"
+#include "startup/relaunch.h"
+#include "wizard/dialog_objects.h"
+#include "wizard/main_window.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  return StubSize() ? 0 : -1;
+// Another instance already runs: bring its window, or the box it shows, forward.
+static bool BringRunningInstanceForward() {
+  HWND running = FindWindowA(kBackgroundClassName, nullptr);
+  if (!running) return false;
+  HWND popup = GetLastActivePopup(running);
+  BringWindowToTop(running);
+  if (IsIconic(running)) ShowWindow(running, SW_RESTORE);
+  if (popup != running) BringWindowToTop(popup);
+  return true;
+}
+
+static void ReadPlatform() {
+  OSVERSIONINFOA version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+  GetVersionExA(&version);
+  g_setup.isNt = version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+  g_setup.isNt4 = g_setup.isNt && version.dwMajorVersion == 4;
+}
+
+// GetModuleFileNameA leaves a name of the full buffer length unterminated on
+// older systems; the last byte of the zero-filled buffer stays the terminator.
+static void GetOwnFileName(char* path) { GetModuleFileNameA(nullptr, path, format::kPathBufferSize - 1); }
+
+static void ReleaseStartupState() {
+  OleUninitialize();
+  ReleasePathBuffers();
+  ReleaseDialogObjects();
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int showCommand) {
+  if (BringRunningInstanceForward()) return 0;
+
+  g_setup.instance = instance;
+  g_setup.volume.dataHandle = INVALID_FILE;
+  g_setup.runAfterSetup = true;
+  OleInitialize(nullptr);
+  CreateDialogBrush();
+  AllocatePathBuffers();
+  GetOwnFileName(g_setup.sourcePath);
+
+  ReadPlatform();
+  ParseCommandLine(commandTail);
+
+  GetOwnFileName(g_setup.workPathB);
+  if (g_setup.selfDeleteSwitch) {
+    // A relaunch copy never tests for removable media again.
+    DeleteAtRestartPlaceholder(g_setup.workPathB);
+  } else if (StartedFromRemovableMedia() && RelaunchFromTemporaryCopy(showCommand)) {
+    ReleaseStartupState();
+    return 0;
+  }
+
+  if (!RegisterBackgroundClass()) return 0;
+  g_setup.screenWidth = GetSystemMetrics(SM_CXSCREEN);
+  g_setup.screenHeight = GetSystemMetrics(SM_CYSCREEN);
+
+  if (!LoadPackage()) return -1;
+  ResolveDestinationFolder();
+
+  // The background window, the frame dialog and the page sequence follow here
+  // once the wizard exists; until then the run ends after the folder is known.
+
+  ReleasePackage();
+  ReleaseStartupState();
+  return 0;
 }

@@ -8,6 +8,9 @@
 struct WizardState {
   HWND backgroundWindow;
   HWND frameDialog;
+  HBRUSH dialogBrush;       // shared by every page; COLOR_BTNFACE
+  bool dialogBrushCreated;  // false when the stock brush stands in
+  HFONT dialogFont;         // made on first use from the frame dialog's font
 };
 
 extern WizardState g_wizard;

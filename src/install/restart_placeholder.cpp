@@ -1,0 +1,3 @@
+#include "install/restart_placeholder.h"
+
+void DeleteAtRestartPlaceholder(const char*) {}
