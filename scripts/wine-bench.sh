@@ -108,6 +108,10 @@ bench_start() {
     sleep 0.1
     waited=$((waited + 1))
   done
+  # No window manager runs on the bench's display: let Wine draw captions and
+  # borders itself, so screenshots show window titles as a user would see them.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
+    _bench_log "could not switch off the window manager mode (screenshots lack captions)"
   _bench_log "started: DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX"
   return 0
 }
@@ -137,16 +141,21 @@ bench_run() {
 # bench_set_version <win98|nt40|win2k|winxp|win7|win10|...>: the Windows
 # version that GetVersionExA reports to programs started from now on.
 bench_set_version() {
-  local version=$1
-  if [ -z "$version" ]; then
-    _bench_log "usage: bench_set_version <version>"
-    return 2
-  fi
+  local version=${1:-}
+  # Wine stores any name but ignores one it does not know, and the program
+  # would then quietly see the default version.
+  case "$version" in
+    win11|win10|win81|win8|win2008r2|win7|win2008|vista|win2003|winxp64|winxp|win2k|\
+    nt40|nt351|winme|win98|win95) ;;
+    *)
+      _bench_log "bench_set_version: unknown Windows version '$version'"
+      return 2
+      ;;
+  esac
   wine reg add 'HKCU\Software\Wine' /v Version /d "$version" /f >/dev/null 2>&1 || {
     _bench_log "could not set the Windows version to $version"
     return 1
   }
-  # Read it back: an unknown name is stored as well, but Wine then ignores it.
   if ! wine reg query 'HKCU\Software\Wine' /v Version 2>/dev/null | tr -d '\r' |
       grep -qi "REG_SZ[[:space:]]*$version\$"; then
     _bench_log "the Windows version did not read back as $version"
@@ -161,6 +170,8 @@ bench_set_version() {
 
 # bench_floppy <dir>: drive A: becomes a removable drive showing dir, so that
 # GetDriveTypeA("A:\\") gives DRIVE_REMOVABLE and A:\setup.exe runs from it.
+# Call it before starting the programs of the test: it restarts the prefix's
+# services, which ends every program running in the bench.
 bench_floppy() {
   local dir=$1
   if [ -z "$dir" ] || [ ! -d "$dir" ]; then
@@ -173,6 +184,10 @@ bench_floppy() {
     _bench_log "could not declare drive a: as a floppy"
     return 1
   }
+  # The mount manager reads the drive types when the prefix's services start:
+  # end them so the next program starts them afresh with the floppy in place.
+  timeout 20 wineserver -k >/dev/null 2>&1
+  timeout 20 wineserver -w >/dev/null 2>&1
   return 0
 }
 

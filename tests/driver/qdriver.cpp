@@ -1,0 +1,698 @@
+// qdriver: drives a Windows program's windows from a script and logs what it
+// saw, so that shell tests running under Wine can assert on the log. See
+// README.md beside this file for the commands.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "script.h"
+#include "window_query.h"
+
+namespace {
+
+const DWORD kPollMs = 50;
+
+struct DriverState {
+  double defaultTimeout = 10.0;
+  HWND current = nullptr;  // set by `window`
+  HWND box = nullptr;      // set by `msgbox`
+  PROCESS_INFORMATION process = {};
+  bool started = false;
+  FILE* log = nullptr;
+  std::string failure;
+};
+
+DriverState g_driver;
+
+void Say(const char* format, ...) {
+  char line[4096];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(line, sizeof(line), format, args);
+  va_end(args);
+  fputs(line, stdout);
+  fputc('\n', stdout);
+  fflush(stdout);
+  if (g_driver.log) {
+    fputs(line, g_driver.log);
+    fputc('\n', g_driver.log);
+    fflush(g_driver.log);
+  }
+}
+
+// Records why the command failed; always returns false so callers can `return Fail(...)`.
+bool Fail(const std::string& reason) {
+  g_driver.failure = reason;
+  return false;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + Printable(text) + "\""; }
+
+std::string Handle(HWND window) {
+  char text[32];
+  snprintf(text, sizeof(text), "%p", static_cast<void*>(window));
+  return text;
+}
+
+bool ParseNumber(const std::string& text, double* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  *value = strtod(text.c_str(), &end);
+  return end && *end == '\0';
+}
+
+bool ParseInt(const std::string& text, long* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  *value = strtol(text.c_str(), &end, 0);
+  return end && *end == '\0';
+}
+
+struct NamedId {
+  const char* name;
+  int id;
+};
+const NamedId kButtonNames[] = {
+    {"IDOK", IDOK},         {"IDCANCEL", IDCANCEL}, {"IDABORT", IDABORT},      {"IDRETRY", IDRETRY},
+    {"IDIGNORE", IDIGNORE}, {"IDYES", IDYES},       {"IDNO", IDNO},            {"IDCLOSE", 8},
+    {"IDHELP", 9},          {"IDTRYAGAIN", 10},     {"IDCONTINUE", 11},
+};
+
+bool ParseControlId(const std::string& text, int* id) {
+  for (const NamedId& named : kButtonNames) {
+    if (_stricmp(text.c_str(), named.name) == 0) {
+      *id = named.id;
+      return true;
+    }
+  }
+  long value = 0;
+  if (!ParseInt(text, &value) || value < -1 || value > 0xFFFF) return false;
+  *id = static_cast<int>(value & 0xFFFF);
+  return true;
+}
+
+std::string ButtonName(int id) {
+  for (const NamedId& named : kButtonNames) {
+    if (named.id == id) return named.name;
+  }
+  return std::to_string(id);
+}
+
+double TimeoutOf(const Command& command) {
+  auto it = command.options.find("timeout");
+  double seconds = g_driver.defaultTimeout;
+  if (it != command.options.end()) ParseNumber(it->second, &seconds);
+  return seconds;
+}
+
+std::string Option(const Command& command, const char* key) {
+  auto it = command.options.find(key);
+  return it == command.options.end() ? std::string() : it->second;
+}
+
+bool HasOption(const Command& command, const char* key) { return command.options.count(key) != 0; }
+
+// The started program's state, for the messages of waits that ran out.
+std::string ProcessNote() {
+  if (!g_driver.started) return "";
+  DWORD code = 0;
+  if (GetExitCodeProcess(g_driver.process.hProcess, &code) && code != STILL_ACTIVE) {
+    return " (the started program has exited with " + std::to_string(static_cast<int>(code)) + ")";
+  }
+  return " (the started program is still running)";
+}
+
+// A program that exits with a failure code while the driver waits for its
+// windows will never show them: stop at once instead of waiting out the time.
+// A zero exit is waited out, because a program may hand over to another
+// process (a relaunched copy) and end normally.
+bool StartedProgramFailed(std::string* why) {
+  if (!g_driver.started) return false;
+  DWORD code = 0;
+  if (!GetExitCodeProcess(g_driver.process.hProcess, &code) || code == STILL_ACTIVE || code == 0) {
+    return false;
+  }
+  *why = "the started program exited with " + std::to_string(static_cast<int>(code)) + " meanwhile";
+  return true;
+}
+
+// Polls until ready() holds or the time is out; false on timeout or when the
+// started program failed meanwhile.
+bool WaitUntil(double seconds, const std::function<bool()>& ready, std::string* why) {
+  DWORD start = GetTickCount();
+  DWORD limit = static_cast<DWORD>(seconds * 1000.0);
+  for (;;) {
+    if (ready()) return true;
+    if (StartedProgramFailed(why)) return false;
+    if (GetTickCount() - start >= limit) {
+      char text[64];
+      snprintf(text, sizeof(text), "not within %g s", seconds);
+      *why = text + ProcessNote();
+      return false;
+    }
+    Sleep(kPollMs);
+  }
+}
+
+bool NeedCurrentWindow() {
+  if (!g_driver.current) return Fail("no window chosen yet: use `window` first");
+  if (!IsWindow(g_driver.current)) return Fail("the window chosen by `window` is gone");
+  return true;
+}
+
+// The control a command names: a number or button name as its first word, or
+// text=<caption>. Waits until it exists, preferring a visible one.
+bool FindControl(const Command& command, size_t argIndex, HWND* control, std::string* label) {
+  if (!NeedCurrentWindow()) return false;
+  std::string byText = Option(command, "text");
+  int id = 0;
+  if (byText.empty()) {
+    if (command.args.size() <= argIndex || !ParseControlId(command.args[argIndex], &id)) {
+      return Fail("a control id (number or IDOK, IDYES, ...) or text=<caption> is needed");
+    }
+    *label = std::to_string(id);
+  } else {
+    *label = "text=" + Quoted(byText);
+  }
+  HWND root = g_driver.current;
+  std::string why;
+  bool found = WaitUntil(TimeoutOf(command), [&]() {
+    std::vector<HWND> hits = byText.empty() ? FindControlsById(root, id) : FindControlsByText(root, byText);
+    if (hits.empty()) return false;
+    *control = hits[0];
+    return true;
+  }, &why);
+  if (!found) return Fail("control " + *label + " not found in " + Handle(root) + ": " + why);
+  return true;
+}
+
+bool RunStart(const Command& command) {
+  if (command.args.empty()) return Fail("start needs a program");
+  std::string line;
+  for (const std::string& arg : command.args) {
+    if (!line.empty()) line += ' ';
+    if (arg.empty() || arg.find_first_of(" \t\"") != std::string::npos) {
+      line += '"';
+      for (char c : arg) line += (c == '"') ? std::string("\\\"") : std::string(1, c);
+      line += '"';
+    } else {
+      line += arg;
+    }
+  }
+  if (g_driver.started) {
+    CloseHandle(g_driver.process.hProcess);
+    CloseHandle(g_driver.process.hThread);
+    g_driver.started = false;
+  }
+  std::string folder = Option(command, "dir");
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  std::vector<char> mutableLine(line.begin(), line.end());
+  mutableLine.push_back('\0');
+  if (!CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &g_driver.process)) {
+    return Fail("CreateProcess failed with error " + std::to_string(GetLastError()) + " for " + line);
+  }
+  g_driver.started = true;
+  Say("start pid=%lu %s", static_cast<unsigned long>(g_driver.process.dwProcessId), line.c_str());
+  return true;
+}
+
+bool RunWindow(const Command& command) {
+  WindowFilter filter;
+  filter.className = Option(command, "class");
+  filter.title = Option(command, "title");
+  filter.hiddenToo = HasOption(command, "hidden");
+  if (filter.className.empty() && filter.title.empty()) return Fail("window needs class= and/or title=");
+  HWND found = nullptr;
+  std::string why;
+  if (!WaitUntil(TimeoutOf(command), [&]() {
+        std::vector<HWND> hits = FindTopLevel(filter);
+        if (hits.empty()) return false;
+        found = hits[0];
+        return true;
+      }, &why)) {
+    return Fail("no such window: " + why);
+  }
+  g_driver.current = found;
+  std::string title;
+  ReadWindowText(found, &title);
+  Say("window %s class=%s title=%s", Handle(found).c_str(), ClassOf(found).c_str(), Quoted(title).c_str());
+  return true;
+}
+
+bool PressInBox(HWND box, const std::string& name, double seconds) {
+  int id = 0;
+  if (!ParseControlId(name, &id)) return Fail("not a button: " + name);
+  HWND button = GetDlgItem(box, id);
+  if (!button) {
+    std::string present;
+    for (const NamedId& named : kButtonNames) {
+      if (GetDlgItem(box, named.id)) present += std::string(present.empty() ? "" : " ") + named.name;
+    }
+    return Fail("the message box has no " + ButtonName(id) + " button (it has: " + present + ")");
+  }
+  // Posted, as a click would arrive: the box's own loop ends the dialog with this id.
+  PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  std::string why;
+  if (!WaitUntil(seconds, [&]() { return !IsWindow(box) || !IsWindowVisible(box); }, &why)) {
+    return Fail("the message box stayed open after " + ButtonName(id) + ": " + why);
+  }
+  Say("answer %s", ButtonName(id).c_str());
+  g_driver.box = nullptr;
+  return true;
+}
+
+bool RunMsgbox(const Command& command) {
+  std::string title = Option(command, "title");
+  HWND box = nullptr;
+  std::string why;
+  if (!WaitUntil(TimeoutOf(command), [&]() {
+        std::vector<HWND> hits = FindMessageBoxes(title);
+        if (hits.empty()) return false;
+        box = hits[0];
+        return true;
+      }, &why)) {
+    return Fail("no message box: " + why);
+  }
+  g_driver.box = box;
+  std::string caption;
+  ReadWindowText(box, &caption);
+  std::string buttons;
+  for (const NamedId& named : kButtonNames) {
+    if (GetDlgItem(box, named.id)) buttons += std::string(buttons.empty() ? "" : " ") + named.name;
+  }
+  HWND owner = GetWindow(box, GW_OWNER);
+  Say("msgbox caption=%s", Quoted(caption).c_str());
+  Say("msgbox text=%s", Quoted(MessageBoxText(box)).c_str());
+  Say("msgbox buttons=%s owner=%s", buttons.c_str(), owner ? ClassOf(owner).c_str() : "none");
+  if (!command.args.empty()) return PressInBox(box, command.args[0], TimeoutOf(command));
+  return true;
+}
+
+bool RunAnswer(const Command& command) {
+  if (command.args.empty()) return Fail("answer needs a button (IDOK, IDYES, IDNO, IDCANCEL, ...)");
+  if (!g_driver.box || !IsWindow(g_driver.box)) return Fail("no open message box: use `msgbox` first");
+  return PressInBox(g_driver.box, command.args[0], TimeoutOf(command));
+}
+
+bool RunText(const Command& command) {
+  if (!command.args.empty() && command.args[0] == "title") {
+    if (!NeedCurrentWindow()) return false;
+    std::string title;
+    if (!ReadWindowText(g_driver.current, &title)) return Fail("the window does not answer");
+    Say("text title %s", Quoted(title).c_str());
+    return true;
+  }
+  HWND control = nullptr;
+  std::string label;
+  if (!FindControl(command, 0, &control, &label)) return false;
+  std::string text;
+  if (!ReadWindowText(control, &text)) return Fail("control " + label + " does not answer");
+  Say("text %s %s", label.c_str(), Quoted(text).c_str());
+  return true;
+}
+
+bool RunExpect(const Command& command) {
+  const bool contains = HasOption(command, "contains");
+  const std::string wanted = contains ? Option(command, "contains") : (command.args.size() >= 2 ? command.args[1] : "");
+  if (command.args.empty() || (!contains && command.args.size() < 2)) {
+    return Fail("expect needs a control (or `title`) and a text, or contains=<text>");
+  }
+  if (!NeedCurrentWindow()) return false;
+  const bool onTitle = command.args[0] == "title";
+  std::string label = "title";
+  HWND target = g_driver.current;
+  if (!onTitle) {
+    Command lookup = command;
+    lookup.options.erase("contains");
+    if (!FindControl(lookup, 0, &target, &label)) return false;
+  }
+  std::string seen;
+  std::string why;
+  bool matched = WaitUntil(TimeoutOf(command), [&]() {
+    if (!IsWindow(target)) return false;
+    if (!ReadWindowText(target, &seen)) return false;
+    return contains ? seen.find(wanted) != std::string::npos : seen == wanted;
+  }, &why);
+  if (!matched) {
+    return Fail(std::string(contains ? "text containing " : "text ") + Quoted(wanted) + " expected in " + label +
+                ", seen " + Quoted(seen) + ": " + why);
+  }
+  Say("expect %s %s ok", label.c_str(), Quoted(seen).c_str());
+  return true;
+}
+
+bool RunClick(const Command& command) {
+  HWND control = nullptr;
+  std::string label;
+  if (!FindControl(command, 0, &control, &label)) return false;
+  std::string why;
+  if (!WaitUntil(TimeoutOf(command), [&]() { return IsWindowVisible(control) && IsWindowEnabled(control); }, &why)) {
+    return Fail("control " + label + " cannot be clicked: it is " +
+                (IsWindowVisible(control) ? "disabled" : "hidden") + ", " + why);
+  }
+  std::string caption;
+  ReadWindowText(control, &caption);
+  int id = ControlId(control);
+  if (Option(command, "via") == "command") {
+    HWND parent = GetParent(control);
+    PostMessageA(parent, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
+  } else {
+    // Posted, not sent: the click may open a modal message box, and a sent
+    // message would not come back until that box is closed.
+    PostMessageA(control, BM_CLICK, 0, 0);
+  }
+  Say("click %d %s", id, Quoted(caption).c_str());
+  return true;
+}
+
+bool RunSetText(const Command& command) {
+  if (command.args.size() < 2 && !(HasOption(command, "text") && command.args.size() == 1)) {
+    return Fail("settext needs a control and the new text");
+  }
+  HWND control = nullptr;
+  std::string label;
+  if (!FindControl(command, 0, &control, &label)) return false;
+  const std::string& text = command.args.back();
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 3000,
+                           &result)) {
+    return Fail("control " + label + " does not answer");
+  }
+  std::string back;
+  ReadWindowText(control, &back);
+  if (back != text) return Fail("control " + label + " kept " + Quoted(back) + " instead of " + Quoted(text));
+  Say("settext %s %s", label.c_str(), Quoted(text).c_str());
+  return true;
+}
+
+bool RunCheck(const Command& command, bool wanted) {
+  HWND control = nullptr;
+  std::string label;
+  if (!FindControl(command, 0, &control, &label)) return false;
+  if (!IsWindowEnabled(control)) return Fail("check box " + label + " is disabled");
+  auto state = [&]() {
+    DWORD_PTR checked = 0;
+    SendMessageTimeoutA(control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 3000, &checked);
+    return checked == BST_CHECKED;
+  };
+  // A click, not BM_SETCHECK, so that the program hears of the change as it would from a user.
+  if (state() != wanted) PostMessageA(control, BM_CLICK, 0, 0);
+  std::string why;
+  if (!WaitUntil(TimeoutOf(command), [&]() { return state() == wanted; }, &why)) {
+    return Fail("check box " + label + " did not become " + (wanted ? "checked" : "unchecked") + ": " + why);
+  }
+  Say("%s %s", wanted ? "check" : "uncheck", label.c_str());
+  return true;
+}
+
+bool RunEnabled(const Command& command, bool wanted) {
+  HWND control = nullptr;
+  std::string label;
+  if (!FindControl(command, 0, &control, &label)) return false;
+  std::string why;
+  if (!WaitUntil(TimeoutOf(command), [&]() { return (IsWindowEnabled(control) != FALSE) == wanted; }, &why)) {
+    return Fail("control " + label + " is " + (wanted ? "disabled" : "enabled") + ": " + why);
+  }
+  Say("%s %s", wanted ? "enabled" : "disabled", label.c_str());
+  return true;
+}
+
+bool RunGone(const Command& command) {
+  WindowFilter filter;
+  filter.className = Option(command, "class");
+  filter.title = Option(command, "title");
+  std::string why;
+  std::string label;
+  std::function<bool()> gone;
+  if (filter.className.empty() && filter.title.empty()) {
+    if (!g_driver.current) return Fail("gone needs class=/title= or a window chosen by `window`");
+    HWND window = g_driver.current;
+    label = Handle(window);
+    gone = [window]() { return !IsWindow(window) || !IsWindowVisible(window); };
+  } else {
+    label = "class=" + filter.className + " title=" + Quoted(filter.title);
+    gone = [filter]() { return FindTopLevel(filter).empty(); };
+  }
+  // The program may well exit once its window is gone: that is no failure here.
+  DWORD start = GetTickCount();
+  const double seconds = TimeoutOf(command);
+  while (!gone()) {
+    if (GetTickCount() - start >= static_cast<DWORD>(seconds * 1000.0)) {
+      char text[64];
+      snprintf(text, sizeof(text), "still there after %g s", seconds);
+      return Fail("window " + label + " " + text + ProcessNote());
+    }
+    Sleep(kPollMs);
+  }
+  Say("gone %s", label.c_str());
+  return true;
+}
+
+bool RunExit(const Command& command) {
+  if (!g_driver.started) return Fail("no program was started with `start`");
+  const double seconds = TimeoutOf(command);
+  DWORD waited = WaitForSingleObject(g_driver.process.hProcess, static_cast<DWORD>(seconds * 1000.0));
+  if (waited != WAIT_OBJECT_0) {
+    char text[64];
+    snprintf(text, sizeof(text), "the started program is still running after %g s", seconds);
+    return Fail(text);
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(g_driver.process.hProcess, &code);
+  int signedCode = static_cast<int>(code);
+  Say("exit %d", signedCode);
+  CloseHandle(g_driver.process.hProcess);
+  CloseHandle(g_driver.process.hThread);
+  g_driver.started = false;
+  if (!command.args.empty()) {
+    long expected = 0;
+    if (!ParseInt(command.args[0], &expected)) return Fail("not an exit code: " + command.args[0]);
+    if (static_cast<int>(expected) != signedCode) {
+      return Fail("exit code " + std::to_string(expected) + " expected, got " + std::to_string(signedCode));
+    }
+  }
+  return true;
+}
+
+bool RunSysCommand(const Command& command) {
+  if (!NeedCurrentWindow()) return false;
+  const std::string what = command.args.empty() ? "" : command.args[0];
+  WPARAM code = 0;
+  if (what == "close") code = SC_CLOSE;
+  else if (what == "minimize") code = SC_MINIMIZE;
+  else if (what == "maximize") code = SC_MAXIMIZE;
+  else if (what == "restore") code = SC_RESTORE;
+  else return Fail("syscommand takes close, minimize, maximize or restore");
+  PostMessageA(g_driver.current, WM_SYSCOMMAND, code, 0);
+  Say("syscommand %s", what.c_str());
+  return true;
+}
+
+bool RunDump(const Command&) {
+  std::vector<std::string> lines;
+  if (g_driver.current && IsWindow(g_driver.current)) {
+    DescribeTree(g_driver.current, 0, &lines);
+  } else {
+    DescribeDesktop(&lines);
+  }
+  for (const std::string& line : lines) Say("dump %s", line.c_str());
+  return true;
+}
+
+bool RunVersion(const Command&) {
+  OSVERSIONINFOA info = {};
+  info.dwOSVersionInfoSize = sizeof(info);
+  if (!GetVersionExA(&info)) return Fail("GetVersionExA failed");
+  Say("version platform=%lu major=%lu minor=%lu build=%lu", info.dwPlatformId, info.dwMajorVersion,
+      info.dwMinorVersion, info.dwBuildNumber & 0xFFFF);
+  return true;
+}
+
+bool RunDrive(const Command& command) {
+  if (command.args.empty()) return Fail("drive needs a root such as A:\\");
+  UINT type = GetDriveTypeA(command.args[0].c_str());
+  Say("drive %s type=%u", command.args[0].c_str(), type);
+  return true;
+}
+
+bool RunSleep(const Command& command) {
+  long ms = 0;
+  if (command.args.empty() || !ParseInt(command.args[0], &ms) || ms < 0) return Fail("sleep needs milliseconds");
+  Sleep(static_cast<DWORD>(ms));
+  return true;
+}
+
+bool RunTimeout(const Command& command) {
+  double seconds = 0;
+  if (command.args.empty() || !ParseNumber(command.args[0], &seconds) || seconds < 0) {
+    return Fail("timeout needs seconds");
+  }
+  g_driver.defaultTimeout = seconds;
+  return true;
+}
+
+bool RunEcho(const Command& command) {
+  std::string text;
+  for (const std::string& arg : command.args) text += (text.empty() ? "" : " ") + arg;
+  Say("echo %s", text.c_str());
+  return true;
+}
+
+// Lets the shell do its part (a screenshot, a look at the files) at a known
+// moment: the script waits here until the shell creates the file.
+bool RunWaitFile(const Command& command) {
+  if (command.args.empty()) return Fail("waitfile needs a path");
+  const std::string& path = command.args[0];
+  std::string why;
+  if (!WaitUntil(TimeoutOf(command), [&]() { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                 &why)) {
+    return Fail("file " + path + " did not appear: " + why);
+  }
+  Say("waitfile %s", path.c_str());
+  return true;
+}
+
+bool RunKill(const Command&) {
+  if (!g_driver.started) return Fail("no program was started with `start`");
+  TerminateProcess(g_driver.process.hProcess, 1);
+  WaitForSingleObject(g_driver.process.hProcess, 5000);
+  Say("kill pid=%lu", static_cast<unsigned long>(g_driver.process.dwProcessId));
+  return true;
+}
+
+struct CommandEntry {
+  const char* name;
+  std::function<bool(const Command&)> run;
+};
+
+const std::vector<CommandEntry>& CommandTable() {
+  static const std::vector<CommandEntry> table = {
+      {"start", RunStart},
+      {"window", RunWindow},
+      {"msgbox", RunMsgbox},
+      {"answer", RunAnswer},
+      {"text", RunText},
+      {"expect", RunExpect},
+      {"click", RunClick},
+      {"settext", RunSetText},
+      {"check", [](const Command& c) { return RunCheck(c, true); }},
+      {"uncheck", [](const Command& c) { return RunCheck(c, false); }},
+      {"enabled", [](const Command& c) { return RunEnabled(c, true); }},
+      {"disabled", [](const Command& c) { return RunEnabled(c, false); }},
+      {"gone", RunGone},
+      {"exit", RunExit},
+      {"syscommand", RunSysCommand},
+      {"dump", RunDump},
+      {"version", RunVersion},
+      {"drive", RunDrive},
+      {"sleep", RunSleep},
+      {"timeout", RunTimeout},
+      {"echo", RunEcho},
+      {"waitfile", RunWaitFile},
+      {"kill", RunKill},
+  };
+  return table;
+}
+
+const CommandEntry* Lookup(const std::string& name) {
+  for (const CommandEntry& entry : CommandTable()) {
+    if (name == entry.name) return &entry;
+  }
+  return nullptr;
+}
+
+int Usage() {
+  fprintf(stderr,
+          "usage: qdriver [--timeout SECONDS] [--log FILE] [-f SCRIPT] [command ...]\n"
+          "Each argument is one command line; -f reads one command per line.\n"
+          "Exit code: 0 all commands succeeded, 1 a command failed, 2 bad usage or script.\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Plain LF line ends, so shell tests can compare lines without stripping CRs.
+  _setmode(_fileno(stdout), _O_BINARY);
+  std::vector<std::string> lines;
+  std::vector<std::string> origins;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--timeout" && i + 1 < argc) {
+      if (!ParseNumber(argv[++i], &g_driver.defaultTimeout)) return Usage();
+    } else if (arg == "--log" && i + 1 < argc) {
+      g_driver.log = fopen(argv[++i], "wb");
+      if (!g_driver.log) {
+        fprintf(stderr, "qdriver: cannot write the log %s\n", argv[i]);
+        return 2;
+      }
+    } else if (arg == "-f" && i + 1 < argc) {
+      std::ifstream script(argv[++i]);
+      if (!script) {
+        fprintf(stderr, "qdriver: cannot read the script %s\n", argv[i]);
+        return 2;
+      }
+      std::string line;
+      int number = 0;
+      while (std::getline(script, line)) {
+        ++number;
+        lines.push_back(line);
+        origins.push_back(std::string(argv[i]) + ":" + std::to_string(number));
+      }
+    } else if (arg == "--help" || arg == "-h") {
+      return Usage();
+    } else {
+      lines.push_back(arg);
+      origins.push_back("argument " + std::to_string(i));
+    }
+  }
+
+  // The whole script is checked before anything runs, so a typo cannot leave
+  // a program half-driven.
+  std::vector<Command> commands;
+  std::vector<std::string> where;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    Command command;
+    std::string error;
+    if (!ParseCommand(lines[i], &command, &error)) {
+      fprintf(stderr, "qdriver: %s: %s: %s\n", origins[i].c_str(), error.c_str(), lines[i].c_str());
+      return 2;
+    }
+    if (command.name.empty()) continue;
+    if (!Lookup(command.name)) {
+      fprintf(stderr, "qdriver: %s: unknown command '%s'\n", origins[i].c_str(), command.name.c_str());
+      return 2;
+    }
+    commands.push_back(command);
+    where.push_back(origins[i]);
+  }
+  if (commands.empty()) return Usage();
+
+  for (size_t i = 0; i < commands.size(); ++i) {
+    g_driver.failure.clear();
+    if (!Lookup(commands[i].name)->run(commands[i])) {
+      Say("FAIL %s: %s", commands[i].source.c_str(), g_driver.failure.c_str());
+      Say("FAIL at %s", where[i].c_str());
+      std::vector<std::string> desktop;
+      DescribeDesktop(&desktop);
+      Say("windows on the screen:");
+      for (const std::string& line : desktop) Say("  %s", line.c_str());
+      if (g_driver.log) fclose(g_driver.log);
+      return 1;
+    }
+  }
+  Say("OK %u commands", static_cast<unsigned>(commands.size()));
+  if (g_driver.log) fclose(g_driver.log);
+  return 0;
+}

@@ -1,0 +1,94 @@
+# Shared pieces of the end-to-end tests: where the builds are, a bench, and
+# small checks that count failures and say what was expected. Source it.
+#   X64_BUILD  the x64 build folder (QUORIN_X64_BUILD, else build/x64)
+#   OUT        where logs and screenshots of this test stay (QUORIN_E2E_OUT)
+
+E2E_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+X64_BUILD=${QUORIN_X64_BUILD:-$E2E_SOURCE_DIR/build/x64}
+E2E_NAME=$(basename "$0" .sh)
+OUT=${QUORIN_E2E_OUT:-$(mktemp -d "${TMPDIR:-/tmp}/$E2E_NAME.XXXXXX")}
+mkdir -p "$OUT"
+E2E_FAILURES=0
+E2E_CHECKS=0
+
+source "$E2E_SOURCE_DIR/scripts/wine-bench.sh"
+
+e2e_need_x64_outputs() {
+  local missing=0 f
+  for f in "$@"; do
+    if [ ! -f "$X64_BUILD/$f" ]; then
+      echo "$E2E_NAME: missing $X64_BUILD/$f: build the x64 preset first" \
+           "(cmake --preset x64 && cmake --build build/x64), or set QUORIN_X64_BUILD" >&2
+      missing=1
+    fi
+  done
+  return $missing
+}
+
+e2e_step() { echo "--- $*"; }
+
+_e2e_result() {
+  local ok=$1 what=$2
+  E2E_CHECKS=$((E2E_CHECKS + 1))
+  if [ "$ok" -eq 0 ]; then
+    echo "ok   $what"
+  else
+    echo "FAIL $what"
+    E2E_FAILURES=$((E2E_FAILURES + 1))
+  fi
+}
+
+# e2e_check <description> <command...>: the command must succeed.
+e2e_check() {
+  local what=$1
+  shift
+  "$@" >/dev/null 2>&1
+  _e2e_result $? "$what"
+}
+
+# e2e_has_line <log> <line>: the log holds exactly this line.
+e2e_has_line() {
+  local log=$1 line=$2
+  grep -qFx -- "$line" "$log"
+  local rc=$?
+  _e2e_result $rc "$(basename "$log"): $line"
+  if [ $rc -ne 0 ]; then
+    echo "     the log was:"
+    sed 's/^/     | /' "$log" | head -n 60
+  fi
+}
+
+# e2e_has_prefix <log> <start>: some line of the log begins with this.
+e2e_has_prefix() {
+  local log=$1 start=$2
+  local found=1 line
+  while IFS= read -r line; do
+    if [ "${line#"$start"}" != "$line" ]; then found=0; break; fi
+  done <"$log"
+  _e2e_result $found "$(basename "$log"): $start..."
+  if [ $found -ne 0 ]; then
+    echo "     the log was:"
+    sed 's/^/     | /' "$log" | head -n 60
+  fi
+}
+
+# e2e_wait_for_line <file> <line> <seconds>: for handing over between a
+# driver running in the background and the shell.
+e2e_wait_for_line() {
+  local file=$1 line=$2 seconds=$3
+  local waited=0
+  while [ $waited -lt $((seconds * 10)) ]; do
+    if [ -f "$file" ] && grep -qFx -- "$line" "$file"; then return 0; fi
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  echo "$E2E_NAME: '$line' did not appear in $file within $seconds s" >&2
+  return 1
+}
+
+# Ends the test: the bench is stopped by its exit trap.
+e2e_finish() {
+  echo "$E2E_NAME: $((E2E_CHECKS - E2E_FAILURES)) of $E2E_CHECKS checks passed; logs in $OUT"
+  [ $E2E_FAILURES -eq 0 ]
+  exit $?
+}
