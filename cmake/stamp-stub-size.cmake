@@ -20,13 +20,13 @@ math(EXPR offset "${first} / 2 + 6")
 set(bytes "")
 set(v ${size})
 foreach(i RANGE 3)
+  # octal escapes: the printf of a plain POSIX shell has no \x
   math(EXPR b "${v} % 256")
   math(EXPR v "${v} / 256")
-  math(EXPR hi "${b} / 16")
-  math(EXPR lo "${b} % 16")
-  string(SUBSTRING "0123456789abcdef" ${hi} 1 h)
-  string(SUBSTRING "0123456789abcdef" ${lo} 1 l)
-  string(APPEND bytes "\\x${h}${l}")
+  math(EXPR o1 "${b} / 64")
+  math(EXPR o2 "(${b} / 8) % 8")
+  math(EXPR o3 "${b} % 8")
+  string(APPEND bytes "\\${o1}${o2}${o3}")
 endforeach()
 execute_process(
   COMMAND sh -c "printf '${bytes}' | dd of='${STUB}' bs=1 seek=${offset} conv=notrunc status=none"
