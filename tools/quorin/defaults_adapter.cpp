@@ -33,10 +33,27 @@ bool CheckConversions(const std::string& text, TextFormat kind, std::string* why
 }
 
 std::string TextOrigin(const Project& project, int group, int entry) {
-  return project.path + ": text " + std::to_string(group) + "." + std::to_string(entry);
+  auto it = project.textOrigins.find({group, entry});
+  return (it == project.textOrigins.end() ? project.path : it->second) + ": text " + std::to_string(group) + "." +
+         std::to_string(entry);
 }
 
 }  // namespace
+
+bool CheckProjectTexts(const Project& project, std::vector<std::string>* errors) {
+  size_t before = errors->size();
+  for (const auto& [where, text] : project.texts) {
+    const DefaultText* known = FindDefaultText(where.first, where.second);
+    if (!known) {
+      errors->push_back(TextOrigin(project, where.first, where.second) + " is not read by the setup; check the group and entry");
+      continue;
+    }
+    std::string why;
+    if (known->format != TextFormat::kPlain && !CheckConversions(text, known->format, &why))
+      errors->push_back(TextOrigin(project, where.first, where.second) + " (" + known->purpose + ") " + why);
+  }
+  return errors->size() == before;
+}
 
 bool ComposeStringGroups(const Project& project, std::vector<std::vector<std::string>>* groups,
                          std::vector<std::string>* errors) {
@@ -51,19 +68,9 @@ bool ComposeStringGroups(const Project& project, std::vector<std::vector<std::st
     if (group.size() <= t.entry) group.resize(t.entry + 1u);
     group[t.entry] = ExpandDefaultText(t, project.title);
   }
-  for (const auto& [where, text] : project.texts) {
-    const DefaultText* known = FindDefaultText(where.first, where.second);
-    if (!known) {
-      errors->push_back(TextOrigin(project, where.first, where.second) + " is not read by the setup; check the group and entry");
-      continue;
-    }
-    std::string why;
-    if (known->format != TextFormat::kPlain && !CheckConversions(text, known->format, &why)) {
-      errors->push_back(TextOrigin(project, where.first, where.second) + " (" + known->purpose + ") " + why);
-      continue;
-    }
+  if (!CheckProjectTexts(project, errors)) return false;
+  for (const auto& [where, text] : project.texts)
     (*groups)[where.first][where.second] = ExpandDefaultText(text.c_str(), project.title);
-  }
   for (const auto& group : *groups)
     if (group.size() > 0xFFFF) errors->push_back(project.path + ": a string group has more than 65,535 entries");
   return errors->size() == before;

@@ -8,6 +8,10 @@
 #include "byte_buffer.h"
 #include "project.h"
 
+// Checks the project's texts against what the setup reads and how it formats
+// each one; appends "file:line: problem" messages.
+bool CheckProjectTexts(const Project& project, std::vector<std::string>* errors);
+
 // Groups 0 to 8, each a list of texts indexed by entry: the defaults with the
 // project's values filled in, then the project's overrides.
 bool ComposeStringGroups(const Project& project, std::vector<std::vector<std::string>>* groups,

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <set>
 
+#include "defaults_adapter.h"
 #include "package/format.h"
 
 namespace fs = std::filesystem;
@@ -218,7 +219,10 @@ void ReadTexts(Reader& r, const toml::table& texts, Project* project) {
         if (text.size() > kMaxTextChars)
           r.Fail(entryNode, "texts." + name + "." + e + " is " + std::to_string(text.size()) +
                                 " characters long; the limit is " + std::to_string(kMaxTextChars));
-        else project->texts[{static_cast<int>(group), static_cast<int>(entry)}] = text;
+        else {
+          project->texts[{static_cast<int>(group), static_cast<int>(entry)}] = text;
+          project->textOrigins[{static_cast<int>(group), static_cast<int>(entry)}] = r.Where(entryNode);
+        }
       }
       continue;
     }
@@ -230,7 +234,10 @@ void ReadTexts(Reader& r, const toml::table& texts, Project* project) {
       continue;
     }
     std::string text;
-    if (r.String(texts, name.c_str(), &text)) project->texts[{group, entry}] = text;
+    if (r.String(texts, name.c_str(), &text)) {
+      project->texts[{group, entry}] = text;
+      project->textOrigins[{group, entry}] = r.Where(node);
+    }
   }
 }
 
@@ -579,5 +586,6 @@ bool LoadProject(const std::string& path, Project* project, std::vector<std::str
     }
   }
   CheckFiles(r, project);
+  CheckProjectTexts(*project, errors);
   return errors->size() == before;
 }

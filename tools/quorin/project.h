@@ -63,6 +63,7 @@ struct Project {
   std::string dialogs;                // .rc or .res, empty for the default dialogs
   std::string dialogsOrigin;
   std::map<std::pair<int, int>, std::string> texts;   // (group, entry) -> text
+  std::map<std::pair<int, int>, std::string> textOrigins;  // "project.toml:12"
   std::vector<ProjectFile> files;
 };
 
