@@ -72,10 +72,11 @@ const DefaultText kTexts[] = {
     // ---- 5: finish page --------------------------------------------------------
     {5, 0, kPlain, false, "", "finish page caption", "Setup Complete"},
     {5, 1, kPlain, false, "", "finish page, main text (1000)",
-     "Setup has finished installing {title} on your computer."},
+     "Setup has finished installing {title} on your computer.\n\nClick Next to close Setup."},
     {5, 2, kPlain, false, "",
      "finish page, text above the view button (1001); empty lets the check box move up", ""},
-    {5, 3, kPlain, false, "", "finish page, closing line (1002)", "Click Next to close Setup."},
+    {5, 3, kPlain, false, "",
+     "finish page, text below the view button and check box (1002); moves up to 1001 with the check box", ""},
     {5, 4, kString, false, "error message",
      "finish page, text after an error (1000), wrapping the error message",
      "Setup could not complete the installation of {title}.\n\n%s\n\nThe files installed before the error "
