@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -196,6 +198,19 @@ TEST(DefaultTexts, FormattedResultsFitTheStubsBuffers) {
   size_t count = 0;
   const DefaultText* texts = DefaultTexts(&count);
   for (size_t i = 0; i < count; ++i) EXPECT_LT(ExpandDefaultText(texts[i], title).size(), 1024u);
+}
+
+TEST(DefaultTexts, DocumentationListsTheTableAsItIs) {
+  std::string here = __FILE__;
+  std::string docPath = here.substr(0, here.rfind("tests/unit/")) + "docs/texts.md";
+  std::ifstream in(docPath);
+  ASSERT_TRUE(in) << docPath;
+  std::string doc((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string table = DefaultTextsMarkdownTable();
+  if (doc.find(table) == std::string::npos) {
+    std::ofstream("texts_table.md") << table;
+    ADD_FAILURE() << docPath << " does not hold the current table; it was written to texts_table.md";
+  }
 }
 
 // ---- the default dialogs ----------------------------------------------------------

@@ -170,7 +170,37 @@ std::string Doubled(const std::string& text, char c) {
   return out;
 }
 
+// A text as one table cell: pipes escaped, line feeds shown as \n.
+std::string Cell(const char* text) {
+  if (!*text) return "*(empty)*";
+  std::string out = "`";
+  for (const char* p = text; *p; ++p) {
+    if (*p == '\n') out += "\\n";
+    else if (*p == '|') out += "\\|";
+    else out += *p;
+  }
+  return out + "`";
+}
+
+std::string Argument(const DefaultText& t) {
+  switch (t.format) {
+    case TextFormat::kString: return std::string(t.argument) + ", `%s`";
+    case TextFormat::kInteger: return std::string(t.argument) + ", `%u`";
+    case TextFormat::kPlain: break;
+  }
+  return "";
+}
+
 }  // namespace
+
+std::string DefaultTextsMarkdownTable() {
+  std::string out = "| Group | Entry | Purpose | Default text | Argument |\n|---|---|---|---|---|\n";
+  for (const DefaultText& t : kTexts) {
+    out += "| " + std::to_string(t.group) + " | " + std::to_string(t.entry) + " | " + t.purpose + " | " + Cell(t.text) +
+           " | " + Argument(t) + " |\n";
+  }
+  return out;
+}
 
 const DefaultText* DefaultTexts(size_t* count) {
   *count = sizeof(kTexts) / sizeof(kTexts[0]);

@@ -48,3 +48,7 @@ std::string ExpandDefaultText(const char* text, const std::string& title);
 // a '%' in it is doubled in texts the stub formats, an '&' in texts shown on
 // buttons and labels.
 std::string ExpandDefaultText(const DefaultText& text, const std::string& title);
+
+// The table as the markdown of docs/texts.md: group, entry, purpose, default
+// text and argument, one row per entry.
+std::string DefaultTextsMarkdownTable();
