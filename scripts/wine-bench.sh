@@ -18,7 +18,10 @@
 #
 # Several benches may run at once: each has its own display (Xvfb chooses a
 # free number itself and reports it) and its own prefix, and bench_stop ends
-# only what its own bench started.
+# only what its own bench started. The first bench on a machine builds a
+# template prefix (wineboot, 10 to 40 s); later ones copy it (a few seconds).
+# In every prefix Desktop, Documents and the like are plain folders under
+# drive_c/users/<user>, not links to the Unix home.
 
 BENCH_SCREEN=${BENCH_SCREEN:-1024x768x24}
 BENCH_TIMEOUT_BOOT=${BENCH_TIMEOUT_BOOT:-120}
@@ -72,6 +75,74 @@ _bench_cleanup_on_signal() {
   exit 130
 }
 
+# Builds a new prefix in $WINEPREFIX and stops its server, so that the
+# registry is on disk and the prefix can be copied.
+_bench_make_prefix() {
+  if ! timeout "$BENCH_TIMEOUT_BOOT" wine wineboot -i >"$BENCH_DIR/wineboot.log" 2>&1; then
+    _bench_log "wineboot failed or timed out:"
+    tail -n 20 "$BENCH_DIR/wineboot.log" | sed 's/^/  /' >&2
+    return 1
+  fi
+  # No window manager runs on the bench's display: let Wine draw captions and
+  # borders itself, so screenshots show window titles as a user would see them.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
+    _bench_log "could not switch off the window manager mode (screenshots lack captions)"
+  # Wine links Desktop, Documents and the like to the Unix home folder; a
+  # setup that writes shortcuts there would leave them in the real home and
+  # mix them with other tests'. Make them plain folders of the prefix.
+  local link
+  while IFS= read -r link; do
+    rm -f "$link" && mkdir -p "$link"
+  done < <(find "$WINEPREFIX/drive_c/users" -type l -lname '/*' 2>/dev/null)
+  timeout 30 wineserver -k >/dev/null 2>&1
+  timeout 30 wineserver -w >/dev/null 2>&1
+  [ -s "$WINEPREFIX/system.reg" ] || { _bench_log "the new prefix has no registry"; return 1; }
+  return 0
+}
+
+# A finished prefix is kept as a template and copied for each bench, which
+# takes a few seconds instead of a wineboot's ten to forty. The template is
+# named after the Wine version and this format number; change the number
+# when _bench_make_prefix changes. QUORIN_BENCH_FRESH=1 skips the template.
+BENCH_TEMPLATE_FORMAT=1
+
+_bench_template_dir() {
+  local version
+  version=$(wine --version 2>/dev/null | tr -c 'A-Za-z0-9.\n' '_')
+  echo "${QUORIN_BENCH_CACHE:-${TMPDIR:-/tmp}/quorin-wine-template}/${version:-unknown}-f$BENCH_TEMPLATE_FORMAT-u$(id -u)"
+}
+
+_bench_prefix_from_template() {
+  local template
+  template=$(_bench_template_dir)
+  if [ ! -f "$template/ready" ]; then
+    mkdir -p "$(dirname "$template")" || return 1
+    local lockFd
+    exec {lockFd}>"$template.lock" || return 1
+    # One bench builds the template; the others wait here for it.
+    if ! flock -w "$BENCH_TIMEOUT_BOOT" "$lockFd"; then
+      exec {lockFd}>&-
+      _bench_log "the template prefix is locked by another bench for too long"
+      return 1
+    fi
+    if [ ! -f "$template/ready" ]; then
+      local building="$template.build.$$"
+      rm -rf "$template" "$building"
+      if ! _bench_make_prefix; then
+        exec {lockFd}>&-
+        return 1
+      fi
+      mkdir -p "$building" && cp -a "$WINEPREFIX" "$building/pfx" && touch "$building/ready" &&
+        mv "$building" "$template" || _bench_log "could not keep the template prefix in $template"
+      rm -rf "$building"
+      exec {lockFd}>&-
+      return 0
+    fi
+    exec {lockFd}>&-
+  fi
+  cp -a "$template/pfx" "$WINEPREFIX"
+}
+
 # bench_start: creates the prefix and the display and exports WINEPREFIX,
 # DISPLAY, WINEDEBUG and WINEDLLOVERRIDES. Installs an exit trap that stops
 # the bench, so a failing test never leaves Xvfb or wineserver behind.
@@ -88,30 +159,26 @@ bench_start() {
   fi
   export WINEPREFIX="$BENCH_DIR/pfx"
   export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # No Mono or Gecko installer prompts; no menu entries or file associations
+  # written into the Unix home when a setup creates Start-menu shortcuts.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export WINEARCH=win64
   if ! _bench_start_xvfb; then
     _bench_log "no X display could be started"
     bench_stop
     return 1
   fi
-  if ! timeout "$BENCH_TIMEOUT_BOOT" wine wineboot -i >"$BENCH_DIR/wineboot.log" 2>&1; then
-    _bench_log "wineboot failed or timed out:"
-    tail -n 20 "$BENCH_DIR/wineboot.log" | sed 's/^/  /' >&2
+  local made=1
+  if [ "${QUORIN_BENCH_FRESH:-0}" = 1 ]; then
+    _bench_make_prefix && made=0
+  else
+    _bench_prefix_from_template && made=0
+  fi
+  if [ $made -ne 0 ]; then
+    _bench_log "no Wine prefix could be made"
     bench_stop
     return 1
   fi
-  # wineboot returns while the prefix's services still start; wait until the
-  # registry is written so the first program sees a finished prefix.
-  local waited=0
-  while [ ! -s "$WINEPREFIX/system.reg" ] && [ $waited -lt 300 ]; do
-    sleep 0.1
-    waited=$((waited + 1))
-  done
-  # No window manager runs on the bench's display: let Wine draw captions and
-  # borders itself, so screenshots show window titles as a user would see them.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
-    _bench_log "could not switch off the window manager mode (screenshots lack captions)"
   _bench_log "started: DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX"
   return 0
 }
