@@ -257,28 +257,33 @@ inline void PutByte(Decoder* d, uint8_t byte) {
   }
 }
 
-// Copies length bytes from distance back. Copying forward byte by byte is what
-// makes a short distance repeat recent bytes; a distance before the stream's
-// first byte reads the window's zero fill.
-void CopyMatch(Decoder* d, uint32_t distance, uint32_t length) {
-  uint8_t* window = d->window;
-  uint32_t to = d->windowPosition;
-  uint32_t from = (to - distance) & kWindowMask;
-  if (to >= distance && to + length < kWindowSize) {
-    uint8_t* out = window + to;
-    const uint8_t* in = window + from;
-    d->windowPosition = to + length;
-    if (distance >= 8) {
-      for (; length >= 8; length -= 8, out += 8, in += 8) memcpy(out, in, 8);
-    } else if (distance == 1) {
-      memset(out, *in, length);
-      return;
-    }
-    while (length--) *out++ = *in++;
+// Copies a match that neither wraps nor fills the window, from `to - distance`
+// to `to`. Copying forward is what makes a short distance repeat recent bytes.
+inline void CopyWithin(uint8_t* window, uint32_t to, uint32_t distance, uint32_t length) {
+  uint8_t* out = window + to;
+  const uint8_t* in = out - distance;
+  if (distance >= 8) {
+    for (; length >= 8; length -= 8, out += 8, in += 8) memcpy(out, in, 8);
+  } else if (distance == 1) {
+    memset(out, *in, length);
     return;
   }
+  while (length--) *out++ = *in++;
+}
+
+// Copies length bytes from distance back, wrapping within the window and
+// writing it out whenever it fills. A distance before the stream's first byte
+// reads the window's zero fill.
+void CopyMatch(Decoder* d, uint32_t distance, uint32_t length) {
+  uint32_t to = d->windowPosition;
+  if (to >= distance && to + length < kWindowSize) {
+    CopyWithin(d->window, to, distance, length);
+    d->windowPosition = to + length;
+    return;
+  }
+  uint32_t from = (to - distance) & kWindowMask;
   while (length--) {
-    uint8_t byte = window[from];
+    uint8_t byte = d->window[from];
     from = (from + 1) & kWindowMask;
     PutByte(d, byte);
   }
@@ -300,6 +305,9 @@ int DecodeFast(Decoder* d, const TableEntry* literals, uint32_t literalWidth, co
   // Below 8 on entry, where the held bits are exactly the slow reader's.
   uint32_t ahead = 7;
   int result = kLeftFastPath;
+  // Kept in locals: stores into the window may alias anything reached through d.
+  uint8_t* const window = d->window;
+  uint32_t position = d->windowPosition;
 
   while (unread >= kFastInput) {
     uint64_t word;
@@ -327,10 +335,10 @@ int DecodeFast(Decoder* d, const TableEntry* literals, uint32_t literalWidth, co
     bits >>= e->bits;
     count -= e->bits;
     if (e->op == kOpLiteral) {
-      d->window[d->windowPosition++] = static_cast<uint8_t>(e->value);
-      if (d->windowPosition == kWindowSize) {
-        d->sink->Write(d->window, kWindowSize);
-        d->windowPosition = 0;
+      window[position++] = static_cast<uint8_t>(e->value);
+      if (position == kWindowSize) {
+        d->sink->Write(window, kWindowSize);
+        position = 0;
       }
       continue;
     }
@@ -364,8 +372,16 @@ int DecodeFast(Decoder* d, const TableEntry* literals, uint32_t literalWidth, co
     uint32_t distance = e->value + LowBits(bits, e->op);
     bits >>= e->op;
     count -= e->op;
-    CopyMatch(d, distance, length);
+    if (position >= distance && position + length < kWindowSize) {
+      CopyWithin(window, position, distance, length);
+      position += length;
+    } else {
+      d->windowPosition = position;
+      CopyMatch(d, distance, length);
+      position = d->windowPosition;
+    }
   }
+  d->windowPosition = position;
 
   // Extra bits are fetched where they are consumed, so the slow reader holds
   // at least the consumed bits: this covers the extra bits of the last symbol.
