@@ -69,10 +69,11 @@ _bench_cleanup_on_exit() {
   return $rc
 }
 
+# Ends the script with the shell's usual code for the signal (128 + number).
 _bench_cleanup_on_signal() {
   bench_stop
   trap - EXIT
-  exit 130
+  exit $((128 + $1))
 }
 
 # Builds a new prefix in $WINEPREFIX and stops its server, so that the
@@ -144,8 +145,9 @@ _bench_prefix_from_template() {
 }
 
 # bench_start: creates the prefix and the display and exports WINEPREFIX,
-# DISPLAY, WINEDEBUG and WINEDLLOVERRIDES. Installs an exit trap that stops
-# the bench, so a failing test never leaves Xvfb or wineserver behind.
+# DISPLAY, WINEDEBUG and WINEDLLOVERRIDES. Installs EXIT, INT, TERM and HUP
+# traps that stop the bench, so a failing or interrupted test never leaves
+# Xvfb or wineserver behind (they replace traps the script set before).
 bench_start() {
   if [ -n "$BENCH_DIR" ]; then
     _bench_log "bench already started ($WINEPREFIX)"
@@ -154,7 +156,9 @@ bench_start() {
   BENCH_DIR=$(mktemp -d "${TMPDIR:-/tmp}/wine-bench.XXXXXX") || return 1
   if [ -z "$BENCH_OWNS_TRAP" ]; then
     trap _bench_cleanup_on_exit EXIT
-    trap _bench_cleanup_on_signal INT TERM HUP
+    trap '_bench_cleanup_on_signal 2' INT
+    trap '_bench_cleanup_on_signal 15' TERM
+    trap '_bench_cleanup_on_signal 1' HUP
     BENCH_OWNS_TRAP=1
   fi
   export WINEPREFIX="$BENCH_DIR/pfx"
