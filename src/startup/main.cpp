@@ -10,6 +10,7 @@
 #include "package/format.h"
 #include "package/loader.h"
 #include "startup/command_line.h"
+#include "startup/platform.h"
 #include "startup/relaunch.h"
 #include "wizard/dialog_objects.h"
 #include "wizard/main_window.h"
@@ -23,14 +24,6 @@ static bool BringRunningInstanceForward() {
   if (IsIconic(running)) ShowWindow(running, SW_RESTORE);
   if (popup != running) BringWindowToTop(popup);
   return true;
-}
-
-static void ReadPlatform() {
-  OSVERSIONINFOA version = {};
-  version.dwOSVersionInfoSize = sizeof version;
-  GetVersionExA(&version);
-  g_setup.isNt = version.dwPlatformId == VER_PLATFORM_WIN32_NT;
-  g_setup.isNt4 = g_setup.isNt && version.dwMajorVersion == 4;
 }
 
 // GetModuleFileNameA leaves a name of the full buffer length unterminated on
