@@ -171,6 +171,24 @@ TEST_F(Inspector, CompressedBodyThatDoesNotDecode) {
   EXPECT_NE(o.err.find("the compressed stream does not decode to 100 bytes"), std::string::npos) << o.err;
 }
 
+TEST_F(Inspector, TemplateOffsetOutsideTheRecordAndBadBitmap) {
+  Bytes templates;
+  for (int n = 0; n < format::kTemplateCount; ++n) PutU32(templates, n == 4 ? 5000 : 36);
+  PutBytes(templates, Bytes(8, 0));  // no dialog parses from eight zero bytes
+  Bytes records;
+  Record(records, format::kTagTemplates, 0, templates);
+  Record(records, format::kTagSideBitmap, 0, Bytes{'B', 'M', 1, 2, 3});
+  Record(records, format::kTagDataArea, 0, DataArea({}));
+  Outcome o = Verify(Write(StubWithRecords(records)));
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("(dialog templates) at offset"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("template 4 (progress page): offset 5000 lies outside the record (44 bytes)"), std::string::npos)
+      << o.err;
+  EXPECT_NE(o.err.find("template 0 (frame dialog (framed mode)) at offset 36: "), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("(side bitmap) at offset"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("not a .bmp file"), std::string::npos) << o.err;
+}
+
 TEST_F(Inspector, NoDataArea) {
   Bytes records;
   Bytes flags(4, 0);

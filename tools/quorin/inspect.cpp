@@ -11,6 +11,8 @@
 #include <functional>
 
 #include "common/setup_state.h"
+#include "default_texts.h"
+#include "template_record.h"
 #include "package/checksum.h"
 #include "package/expand.h"
 #include "package/format.h"
@@ -317,11 +319,22 @@ int ListSetup(const std::string& path, std::ostream& out, std::ostream& err) {
     PrintRecordDetail(view, r, out);
     out << "\n";
   }
+  if (!view.templates.empty()) {
+    out << "\nDialog templates:\n";
+    for (const TemplateView& t : view.templates) {
+      out << "  " << t.number << " " << TemplateRole(t.number) << ": offset " << Grouped(t.offset);
+      if (t.size) out << ", " << Grouped(t.size) << " bytes, " << t.controls << " controls, caption " << Quoted(t.caption);
+      out << "\n";
+    }
+  }
   out << "\nTexts:\n";
   for (int g = 0; g < format::kStringGroupCount; ++g) {
     if (!view.groupPresent[g]) continue;
-    for (size_t e = 0; e < view.groups[g].size(); ++e)
-      out << "  " << g << "." << e << " = " << Quoted(view.groups[g][e]) << "\n";
+    for (size_t e = 0; e < view.groups[g].size(); ++e) {
+      out << "  " << g << "." << e << " = " << Quoted(view.groups[g][e]);
+      if (const DefaultText* known = FindDefaultText(g, static_cast<int>(e))) out << "  # " << known->purpose;
+      out << "\n";
+    }
   }
   out << "\nFiles (" << view.entries.size() << "):\n";
   uint64_t packed = 0, installed = 0;

@@ -3,7 +3,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "bitmap_check.h"
 #include "common/file_io.h"
+#include "dialog_template.h"
+#include "template_record.h"
 #include "common/setup_state.h"
 #include "package/expand.h"
 #include "package/format.h"
@@ -185,6 +188,45 @@ void ParseFileList(const Bytes& body, const std::string& label, SetupView* view)
                              std::to_string(view->fileCount) + " entries");
 }
 
+// The stub copies each template from its offset to the record's end, at most
+// 16,384 bytes, and creates the dialog from that copy.
+void ParseTemplates(const Bytes& body, const std::string& label, SetupView* view) {
+  view->templates.clear();
+  if (body.size() < 4 * static_cast<size_t>(format::kTemplateCount)) {
+    view->problems.push_back(label + ": " + std::to_string(body.size()) + " bytes cannot hold the offsets of " +
+                             std::to_string(format::kTemplateCount) + " templates");
+    return;
+  }
+  for (int n = 0; n < format::kTemplateCount; ++n) {
+    TemplateView t{n, format::ReadU32(body.data() + 4 * n), 0, "", 0};
+    std::string what = label + ", template " + std::to_string(n) + " (" + TemplateRole(n) + ")";
+    if (t.offset >= body.size()) {
+      view->problems.push_back(what + ": offset " + std::to_string(t.offset) + " lies outside the record (" +
+                               std::to_string(body.size()) + " bytes); the stub skips that page");
+      view->templates.push_back(t);
+      continue;
+    }
+    size_t available = body.size() - t.offset;
+    if (available > format::kTemplateBlockSize) available = format::kTemplateBlockSize;
+    DialogTemplate dialog;
+    std::string why;
+    if (ParseDialogTemplate(body.data() + t.offset, available, &dialog, &why)) {
+      t.size = static_cast<uint32_t>(dialog.size);
+      t.caption = dialog.caption;
+      t.controls = dialog.controls.size();
+    } else {
+      view->problems.push_back(what + " at offset " + std::to_string(t.offset) + ": " + why);
+    }
+    view->templates.push_back(t);
+  }
+}
+
+void CheckBitmapRecord(const Bytes& body, const std::string& label, SetupView* view) {
+  BitmapInfo info;
+  std::string why;
+  if (!CheckBitmap(body.data(), body.size(), &info, &why)) view->problems.push_back(label + ": " + why);
+}
+
 }  // namespace
 
 const char* RecordName(uint16_t tag) {
@@ -310,6 +352,9 @@ bool ReadSetup(const std::string& path, SetupView* view, std::string* error) {
           r.usable = ReadExact(f, r.body.data(), r.bodyLength) == kFileOk;
         }
         if (r.usable && r.tag == format::kTagFileList) ParseFileList(r.body, label, view);
+        if (r.usable && r.tag == format::kTagTemplates) ParseTemplates(r.body, label, view);
+        if (r.usable && (r.tag == format::kTagSideBitmap || r.tag == format::kTagBackgroundBitmap))
+          CheckBitmapRecord(r.body, label, view);
         break;
     }
     view->records.push_back(r);

@@ -43,6 +43,14 @@ struct EntryView {
   std::string strings[6]; // name, menu folders, menu name, menu arguments, desktop name, desktop arguments
 };
 
+struct TemplateView {
+  int number;
+  uint32_t offset;        // inside the template record
+  uint32_t size;          // bytes the dialog takes, 0 when it does not parse
+  std::string caption;
+  size_t controls;
+};
+
 struct SetupView {
   std::string path;
   uint32_t fileSize = 0;
@@ -58,6 +66,7 @@ struct SetupView {
   bool hasFileList = false;
   uint32_t fileCount = 0;
   std::vector<EntryView> entries;
+  std::vector<TemplateView> templates;
   bool hasDataArea = false;
   uint32_t dataAreaStart = 0;  // offset of volume 0's size field
   uint32_t dataLength = 0;
