@@ -263,12 +263,22 @@ inline void CopyWithin(uint8_t* window, uint32_t to, uint32_t distance, uint32_t
   uint8_t* out = window + to;
   const uint8_t* in = out - distance;
   if (distance >= 8) {
-    for (; length >= 8; length -= 8, out += 8, in += 8) memcpy(out, in, 8);
+    // Whole words, running up to 7 bytes past the match: those bytes hold the
+    // oldest history (or the spare bytes behind the window) and are put back.
+    uint8_t* end = out + length;
+    uint64_t saved;
+    memcpy(&saved, end, 8);
+    do {
+      memcpy(out, in, 8);
+      out += 8;
+      in += 8;
+    } while (out < end);
+    memcpy(end, &saved, 8);
   } else if (distance == 1) {
     memset(out, *in, length);
-    return;
+  } else {
+    while (length--) *out++ = *in++;
   }
-  while (length--) *out++ = *in++;
 }
 
 // Copies length bytes from distance back, wrapping within the window and
@@ -336,6 +346,14 @@ int DecodeFast(Decoder* d, const TableEntry* literals, uint32_t literalWidth, co
     count -= e->bits;
     if (e->op == kOpLiteral) {
       window[position++] = static_cast<uint8_t>(e->value);
+      // Literals come in runs: take one more from the bits held, skipping a refill.
+      e = literals + LowBits(bits, literalWidth);
+      if (e->op == kOpLiteral && count >= literalWidth && position != kWindowSize) {
+        if (count - literalWidth < ahead) ahead = count - literalWidth;
+        bits >>= e->bits;
+        count -= e->bits;
+        window[position++] = static_cast<uint8_t>(e->value);
+      }
       if (position == kWindowSize) {
         d->sink->Write(window, kWindowSize);
         position = 0;
@@ -585,7 +603,7 @@ int DecodeStream(Decoder* d) {
   d->windowPosition = 0;
   d->bitBuffer = 0;
   d->bitCount = 0;
-  // 8 spare bytes as the window has always had; nothing relies on them.
+  // 8 spare bytes behind the window let a match copy run over its end in whole words.
   if (!AllocZeroed(kWindowSize + 8, &d->window)) return kDecodeNoMemory;
 
   int result;

@@ -476,6 +476,26 @@ TEST(DecoderWindow, FillsInTheMiddleOfAMatchAndWrapsAround) {
   EXPECT_EQ(run.output, expected);
 }
 
+TEST(DecoderWindow, MatchesLeaveTheOldestHistoryIntact) {
+  // The bytes just behind a match are the oldest of the window; a match at the
+  // full distance right after it must still find them.
+  for (int length : {3, 8, 9, 15, 100}) {
+    for (int distance : {8, 9, 100, 1000}) {
+      BitWriter w;
+      Bytes expected;
+      StoredBytes(w, expected, 40000, false);
+      w.Bits(13, 4);  // final fixed
+      FixedMatch(w, expected, length, distance);
+      FixedMatch(w, expected, 10, 32768);
+      FixedMatch(w, expected, 10, 32768 - 3);
+      FixedSymbol(w, 256);
+      DecodeRun run = DecodeAndCompare(w.Bytes());
+      EXPECT_EQ(run.result, kDecodeOk);
+      EXPECT_EQ(run.output, expected) << length << " at " << distance;
+    }
+  }
+}
+
 // ---- the file source --------------------------------------------------------------
 
 // A stream of random data, padded with the zero bytes its final lookup fetches.
