@@ -359,8 +359,9 @@ int main(int argc, char** argv) {
 
   const char* names[3] = {"quorin ExpandIntoMemory", "zlib inflate", "libdeflate"};
   printf("best of %d rounds, processor time\n", rounds);
+  const char* keys[3] = {"quorin", "zlib", "libdeflate"};
   for (int i = 0; i < 3; ++i)
-    if (best[i] > 0) printf("%-26s %8.1f MB/s\n", names[i], total / 1e6 / best[i]);
+    if (only.empty() || only == keys[i]) printf("%-26s %8.1f MB/s\n", names[i], total / 1e6 / best[i]);
   if (only.empty()) printf("quorin / zlib       %.2f\nquorin / libdeflate %.2f\n", best[1] / best[0], best[2] / best[0]);
   return 0;
 }
