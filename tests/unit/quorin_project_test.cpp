@@ -2,7 +2,10 @@
 // and the problem, and nothing is written.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "dialogs_compiler.h"
+#include "inspect.h"
 #include "package_builder.h"
 #include "project.h"
 #include "quorin_test_support.h"
@@ -174,6 +177,29 @@ TEST_F(BadProject, RcScriptThatDoesNotCompile) {
   std::string p = Problems(std::string(kHead) + "dialogs = \"broken.rc\"\n");
   EXPECT_NE(p.find(LineOf("broken.rc") + ": " + dir / "broken.rc" + ": "), std::string::npos) << p;
   EXPECT_NE(p.find("could not compile it"), std::string::npos) << p;
+}
+
+TEST_F(BadProject, TextsAreStoredInTheAnsiCodePage) {
+  WriteText(dir / "p.toml", "[setup]\ntitle = \"Caf\u00e9 \u00dcber\"\n[texts]\n6.31 = \"Gr\u00fc\u00dfe\"\n"
+                            "[[file]]\nsource = \"a.txt\"\ndestination = \"d\u00e9j\u00e0.txt\"\n");
+  Project project;
+  std::vector<std::string> errors;
+  ASSERT_TRUE(LoadProject(dir / "p.toml", &project, &errors)) << ::testing::PrintToString(errors);
+  EXPECT_EQ(project.title, "Caf\xE9 \xDC" "ber");
+  EXPECT_EQ(project.texts[std::make_pair(6, 31)], "Gr\xFC\xDF" "e");
+  EXPECT_EQ(project.files[0].destination, "d\xE9j\xE0.txt");
+  // Extracted under its name as this machine spells it.
+  BuildSummary summary;
+  ASSERT_TRUE(BuildSetup(project, BuildOptions{}, dir / "setup.exe", &summary, &errors));
+  std::ostringstream out, err;
+  ASSERT_EQ(ExtractSetup(dir / "setup.exe", dir / "x", out, err), 0) << err.str();
+  EXPECT_EQ(ReadBytes(dir / "x/d\u00e9j\u00e0.txt"), ReadBytes(dir / "a.txt"));
+}
+
+TEST_F(BadProject, CharacterTheCodePageCannotShow) {
+  std::string p = Problems("[setup]\ntitle = \"\u0141\u00f3d\u017a\"\n");
+  EXPECT_NE(p.find(LineOf("title") + ": 'title' holds '\u0141', which code page 1252 cannot show"), std::string::npos) << p;
+  EXPECT_EQ(Problems("[setup]\ncodepage = 1250\ntitle = \"\u0141\u00f3d\u017a\"\n"), "");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <iconv.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -39,8 +40,42 @@ std::string Grouped(uint64_t v) {
   return out;
 }
 
+int g_codepage = 1252;
+
+// Package texts are ANSI; the terminal wants UTF-8. Bytes the code page does
+// not define stay visible as \xNN.
+std::string FromAnsi(const std::string& text) {
+  bool ascii = true;
+  for (unsigned char c : text) ascii = ascii && c < 0x80;
+  if (ascii) return text;
+  iconv_t cd = iconv_open("UTF-8", ("CP" + std::to_string(g_codepage)).c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return text;
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      continue;
+    }
+    char in[1] = {static_cast<char>(c)}, converted[8];
+    char* from = in;
+    char* to = converted;
+    size_t inLeft = 1, toLeft = sizeof converted;
+    if (iconv(cd, &from, &inLeft, &to, &toLeft) == static_cast<size_t>(-1)) {
+      char escaped[8];
+      snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      out += escaped;
+    } else {
+      out.append(converted, sizeof converted - toLeft);
+    }
+  }
+  iconv_close(cd);
+  return out;
+}
+
 // A text as the author would write it in the project file.
-std::string Quoted(const std::string& text) {
+std::string Quoted(const std::string& ansi) {
+  std::string text = FromAnsi(ansi);
   std::string out = "\"";
   for (unsigned char c : text) {
     if (c == '"' || c == '\\') out += '\\', out += static_cast<char>(c);
@@ -274,7 +309,7 @@ std::string ExtractPath(const EntryView& e, std::string* why) {
   std::string part;
   auto take = [&]() {
     if (part.empty() || part == "." || part == ".." || part.find(':') != std::string::npos) return false;
-    relative += (relative.empty() ? "" : "/") + part;
+    relative += (relative.empty() ? "" : "/") + FromAnsi(part);
     part.clear();
     return true;
   };
@@ -303,6 +338,8 @@ void PrintProblems(const std::vector<std::string>& problems, std::ostream& err) 
 }
 
 }  // namespace
+
+void SetTextCodePage(int codepage) { g_codepage = codepage; }
 
 int ListSetup(const std::string& path, std::ostream& out, std::ostream& err) {
   SetupView view;

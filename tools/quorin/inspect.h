@@ -6,6 +6,9 @@
 #include <ostream>
 #include <string>
 
+// The ANSI code page in which texts and names are shown (default 1252).
+void SetTextCodePage(int codepage);
+
 int ListSetup(const std::string& path, std::ostream& out, std::ostream& err);
 int ExtractSetup(const std::string& path, const std::string& directory, std::ostream& out, std::ostream& err);
 int VerifySetup(const std::string& path, std::ostream& out, std::ostream& err);

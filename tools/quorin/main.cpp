@@ -105,6 +105,8 @@ int main(int argc, char** argv) {
   std::string setupPath, directory;
   CLI::App* list = app.add_subcommand("list", "List the records, texts and file entries of a setup file");
   list->add_option("setup", setupPath, "The setup file")->required();
+  int codepage = 1252;
+  list->add_option("--codepage", codepage, "ANSI code page of the setup's texts, for showing them (default 1252)");
   CLI::App* extract = app.add_subcommand("extract", "Extract every file of a setup file, checking each checksum");
   extract->add_option("setup", setupPath, "The setup file; its volume files are found beside it")->required();
   extract->add_option("-o,--output", directory, "The folder to extract into")->required();
@@ -113,6 +115,7 @@ int main(int argc, char** argv) {
 
   CLI11_PARSE(app, argc, argv);
   if (*build) return Build(projectPath, output, arch, volumeSize, level == "best", quiet);
+  SetTextCodePage(codepage);
   if (*list) return ListSetup(setupPath, std::cout, std::cerr);
   if (*extract) return ExtractSetup(setupPath, directory, std::cout, std::cerr);
   if (*verify) return VerifySetup(setupPath, std::cout, std::cerr);

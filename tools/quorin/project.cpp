@@ -2,6 +2,7 @@
 
 #define TOML_EXCEPTIONS 0
 #include <fnmatch.h>
+#include <iconv.h>
 #include <toml++/toml.h>
 
 #include <algorithm>
@@ -18,6 +19,7 @@ namespace {
 struct Reader {
   std::string file;
   std::vector<std::string>* errors;
+  int codepage = 1252;   // the stub shows texts in the system's ANSI code page
 
   std::string Where(const toml::node& node) const {
     auto line = node.source().begin.line;
@@ -38,7 +40,40 @@ struct Reader {
     }
   }
 
-  bool String(const toml::table& table, const char* key, std::string* out, size_t limit = kMaxTextChars) {
+  // The project is UTF-8; the package holds ANSI text of the chosen code page.
+  bool ToAnsi(const toml::node& node, const std::string& what, std::string* text) {
+    bool ascii = true;
+    for (unsigned char c : *text) ascii = ascii && c < 0x80;
+    if (ascii) return true;
+    std::string name = "CP" + std::to_string(codepage);
+    iconv_t cd = iconv_open(name.c_str(), "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+      Fail(node, what + ": code page " + std::to_string(codepage) + " is not known here");
+      return false;
+    }
+    std::string out(text->size() * 2 + 4, '\0');
+    char* in = text->data();
+    size_t inLeft = text->size();
+    char* to = out.data();
+    size_t toLeft = out.size();
+    size_t done = iconv(cd, &in, &inLeft, &to, &toLeft);
+    iconv_close(cd);
+    if (done == static_cast<size_t>(-1)) {
+      size_t at = static_cast<size_t>(in - text->data());
+      size_t length = 1;
+      while (at + length < text->size() && (static_cast<unsigned char>((*text)[at + length]) & 0xC0) == 0x80) ++length;
+      Fail(node, what + " holds '" + text->substr(at, length) + "', which code page " + std::to_string(codepage) +
+                     " cannot show; reword it or set 'codepage' in [setup]");
+      return false;
+    }
+    out.resize(out.size() - toLeft);
+    *text = out;
+    return true;
+  }
+
+  // host: a path on this machine, kept as it is; otherwise a text for the package.
+  bool String(const toml::table& table, const char* key, std::string* out, size_t limit = kMaxTextChars,
+              bool host = false) {
     const toml::node* node = table.get(key);
     if (!node) return false;
     if (!node->is_string()) {
@@ -46,6 +81,7 @@ struct Reader {
       return false;
     }
     std::string value = node->as_string()->get();
+    if (!host && !ToAnsi(*node, std::string("'") + key + "'", &value)) return false;
     if (value.find('\0') != std::string::npos) {
       Fail(*node, std::string("'") + key + "' must not contain a NUL character");
       return false;
@@ -216,6 +252,7 @@ void ReadTexts(Reader& r, const toml::table& texts, Project* project) {
           continue;
         }
         std::string text = entryNode.as_string()->get();
+        if (!r.ToAnsi(entryNode, "texts." + name + "." + e, &text)) continue;
         if (text.size() > kMaxTextChars)
           r.Fail(entryNode, "texts." + name + "." + e + " is " + std::to_string(text.size()) +
                                 " characters long; the limit is " + std::to_string(kMaxTextChars));
@@ -280,7 +317,8 @@ void ReadFileTable(Reader& r, const toml::table& t, Project* project) {
     } else {
       r.Fail(*menu, "'menu_folders' must be a text or a list of texts");
     }
-    if (joined.size() > kMaxTextChars) r.Fail(*menu, "'menu_folders' is longer than " + std::to_string(kMaxTextChars) + " characters");
+    if (!r.ToAnsi(*menu, "'menu_folders'", &joined)) joined.clear();
+    else if (joined.size() > kMaxTextChars) r.Fail(*menu, "'menu_folders' is longer than " + std::to_string(kMaxTextChars) + " characters");
     else f.menuFolders = joined;
   }
   r.String(t, "menu_shortcut", &f.menuShortcut, kMaxPathChars);
@@ -293,7 +331,7 @@ void ReadFileTable(Reader& r, const toml::table& t, Project* project) {
   if (r.Integer(t, "icon_index", 0, 65535, &icon)) f.iconIndex = static_cast<uint16_t>(icon);
 
   std::string source, destination;
-  bool hasSource = r.String(t, "source", &source, 4096);
+  bool hasSource = r.String(t, "source", &source, 4096, true);
   bool hasDestination = r.String(t, "destination", &destination, kMaxPathChars);
   destination = ToBackslashes(destination);
   while (!destination.empty() && destination.back() == '\\') destination.pop_back();
@@ -324,7 +362,9 @@ void ReadFileTable(Reader& r, const toml::table& t, Project* project) {
     }
     f.source = p.string();
     f.destination = hasDestination && !destination.empty() ? destination : p.filename().string();
-    project->files.push_back(f);
+    // A name taken from the host file system is UTF-8 still.
+    bool named = hasDestination && !destination.empty();
+    if (named || r.ToAnsi(t, "the file name '" + f.destination + "'", &f.destination)) project->files.push_back(f);
     return;
   }
   fs::path base = absolute ? fs::path("/") : fs::path(project->baseDir);
@@ -340,7 +380,9 @@ void ReadFileTable(Reader& r, const toml::table& t, Project* project) {
   for (const std::string& rel : matches) {
     ProjectFile one = f;
     one.source = (base / rel).string();
-    one.destination = (destination.empty() ? "" : destination + "\\") + ToBackslashes(rel);
+    one.destination = ToBackslashes(rel);
+    if (!r.ToAnsi(t, "the file name '" + one.destination + "'", &one.destination)) continue;
+    one.destination = (destination.empty() ? "" : destination + "\\") + one.destination;
     project->files.push_back(one);
   }
 }
@@ -448,8 +490,10 @@ bool LoadProject(const std::string& path, Project* project, std::vector<std::str
     r.Fail("the project needs a [setup] table with at least 'title'");
     return false;
   }
+  int64_t codepage;
+  if (r.Integer(*setup, "codepage", 437, 65001, &codepage)) r.codepage = static_cast<int>(codepage);
   r.CheckKeys(*setup, "[setup]",
-              {"title", "uninstall_name", "folder", "mode", "editable_folder", "start_page", "side_bitmap",
+              {"codepage", "title", "uninstall_name", "folder", "mode", "editable_folder", "start_page", "side_bitmap",
                "background_bitmap", "dialogs"});
   if (!r.String(*setup, "title", &project->title) || project->title.empty()) {
     if (!setup->get("title")) r.Fail(*setup, "[setup] needs 'title'");
@@ -476,7 +520,7 @@ bool LoadProject(const std::string& path, Project* project, std::vector<std::str
   }
   auto sourcePath = [&](const char* key, std::string* out) {
     std::string rel;
-    if (!r.String(*setup, key, &rel, 4096)) return;
+    if (!r.String(*setup, key, &rel, 4096, true)) return;
     fs::path p = fs::path(project->baseDir) / rel;
     if (!fs::is_regular_file(p, ec)) r.Fail(*setup->get(key), std::string("'") + key + "' file '" + p.string() + "' does not exist");
     else *out = p.string();
