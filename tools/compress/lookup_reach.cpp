@@ -62,7 +62,7 @@ void ComputeLookupReach(const uint8_t* lengths, int n, int requestedWidth, uint8
           int limit = longest - start < width ? longest - start : width;
           j = len - start;
           int patterns = 1 << j;
-          if (patterns > remaining) {
+          if (j < limit && patterns > remaining) {
             patterns -= remaining;
             int at = len;
             while (++j < limit) {
