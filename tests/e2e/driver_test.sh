@@ -27,6 +27,9 @@ drive() {
 # 1. The whole way through, with a screenshot in the middle.
 shotFlag=$OUT/shot.go
 rm -f "$shotFlag"
+# Emptied before the driver starts in the background, so the wait below
+# cannot see a line left from an earlier run.
+: >"$OUT/happy_path.log"
 drive happy_path \
   "start $TARGET --hello one \"two three\"" \
   "msgbox" \
@@ -71,6 +74,9 @@ e2e_has_line "$log" "exit 23"
 e2e_has_line "$log" "OK 19 commands"
 e2e_check "the screenshot shows the 1024x768 screen" \
   bash -c "identify -format '%wx%h' '$OUT/driver_target.png' | grep -qx 1024x768"
+# The window sits at (100, 100) on a black screen: its inside must be light.
+e2e_check "  with the target's window on it" \
+  bash -c "convert '$OUT/driver_target.png' -crop 400x250+120+130 -format '%[fx:mean>0.5]' info: | grep -qx 1"
 
 # 2. Cancel: No keeps the program, Yes ends it with -1.
 drive cancel \

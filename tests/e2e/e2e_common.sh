@@ -7,7 +7,12 @@ E2E_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 X64_BUILD=${QUORIN_X64_BUILD:-$E2E_SOURCE_DIR/build/x64}
 E2E_NAME=$(basename "$0" .sh)
 OUT=${QUORIN_E2E_OUT:-$(mktemp -d "${TMPDIR:-/tmp}/$E2E_NAME.XXXXXX")}
-mkdir -p "$OUT"
+# Nothing of an earlier run may stand in for this one's results; only a
+# folder that an earlier run marked as its own is emptied.
+if [ -f "$OUT/.e2e-out" ]; then
+  rm -rf "$OUT"
+fi
+mkdir -p "$OUT" && touch "$OUT/.e2e-out"
 E2E_FAILURES=0
 E2E_CHECKS=0
 
