@@ -1,0 +1,327 @@
+// Compression and decode benchmark of the package's stream format on one
+// corpus (see make-corpus.sh), side by side with raw deflate from zlib -9,
+// libdeflate -12 and zopfli.
+//
+// Sizes: every file is compressed on its own, as a setup package stores it.
+// zopfli is slow, so it and our best level run only on a subset: the files in
+// a fixed shuffled order up to --zopfli-mb; the other compressors are shown on
+// that subset too. Decoding: our streams are written back to back into one
+// file, as in a data area, and expanded with ExpandIntoMemory one after the
+// other; zlib's inflate and libdeflate decode the libdeflate -12 streams (the
+// same LZ77 parse) from memory. Times are processor time of this process,
+// best of --rounds, so other work on a shared machine does not count.
+//
+// Usage: stream_bench [--zopfli-mb N] [--zopfli-iterations N] [--rounds N] [--max-mb N] PATH...
+#include <dirent.h>
+#include <libdeflate.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "common/file_io.h"
+#include "compressor.h"
+#include "package/expand.h"
+#include "package/volumes.h"
+
+extern "C" {
+#include <zopfli/zopfli.h>
+}
+
+// The benchmark reads no volume files.
+FileHandle OpenNextVolume() { return INVALID_FILE; }
+
+namespace {
+
+typedef std::vector<uint8_t> Bytes;
+
+double CpuSeconds() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+void Collect(const std::string& path, std::vector<std::string>* files) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return;
+  if (S_ISREG(st.st_mode)) {
+    // make-corpus.sh leaves its list of sources beside the files.
+    if (path.size() < 10 || path.compare(path.size() - 10, 10, "/files.txt") != 0) files->push_back(path);
+    return;
+  }
+  if (!S_ISDIR(st.st_mode)) return;
+  DIR* dir = opendir(path.c_str());
+  if (!dir) return;
+  std::vector<std::string> names;
+  while (dirent* e = readdir(dir))
+    if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.push_back(e->d_name);
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  for (const std::string& n : names) Collect(path + "/" + n, files);
+}
+
+bool ReadWhole(const std::string& path, Bytes* out) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) return false;
+  out->clear();
+  uint8_t buffer[65536];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) out->insert(out->end(), buffer, buffer + n);
+  fclose(f);
+  return true;
+}
+
+Bytes ZlibDeflate(const Bytes& data) {
+  z_stream z = {};
+  deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  Bytes out(deflateBound(&z, data.size()));
+  z.next_in = const_cast<uint8_t*>(data.data());
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+Bytes LibdeflateCompress(libdeflate_compressor* c, const Bytes& data) {
+  Bytes out(libdeflate_deflate_compress_bound(c, data.size()));
+  out.resize(libdeflate_deflate_compress(c, data.data(), data.size(), out.data(), out.size()));
+  return out;
+}
+
+Bytes ZopfliCompress(const Bytes& data, int iterations) {
+  ZopfliOptions options;
+  ZopfliInitOptions(&options);
+  options.numiterations = iterations;
+  unsigned char* raw = nullptr;
+  size_t rawSize = 0;
+  ZopfliCompress(&options, ZOPFLI_FORMAT_DEFLATE, data.data(), data.size(), &raw, &rawSize);
+  Bytes out(raw, raw + rawSize);
+  free(raw);
+  return out;
+}
+
+// A fixed shuffle of the file list, so a prefix of it mixes every kind of file.
+uint32_t NameHash(const std::string& s) {
+  uint32_t h = 2166136261u;
+  for (unsigned char c : s) h = (h ^ c) * 16777619u;
+  return h;
+}
+
+struct Row {
+  const char* name;
+  uint64_t bytes = 0;
+  double seconds = 0;
+};
+
+// Rows without a time of their own (sizes taken from the whole-corpus run) show "-".
+void PrintSizeRow(const Row& r, uint64_t input, uint64_t reference) {
+  char speed[32] = "-";
+  if (r.seconds > 0) snprintf(speed, sizeof speed, "%.2f", static_cast<double>(input) / 1e6 / r.seconds);
+  printf("  %-26s %13llu  %8.4f  %8.4f  %9s\n", r.name, static_cast<unsigned long long>(r.bytes),
+         static_cast<double>(r.bytes) / static_cast<double>(input),
+         static_cast<double>(r.bytes) / static_cast<double>(reference), speed);
+}
+
+int Usage() {
+  fprintf(stderr,
+          "usage: stream_bench [--zopfli-mb N] [--zopfli-iterations N] [--rounds N] [--max-mb N] PATH...\n"
+          "  PATH: files or folders (searched recursively), e.g. one made by bench/make-corpus.sh\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  double zopfliMb = 8, maxMb = 0;
+  int zopfliIterations = 15, rounds = 3;
+  std::vector<std::string> paths;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    bool hasValue = i + 1 < argc;
+    if (a == "--zopfli-mb" && hasValue) zopfliMb = atof(argv[++i]);
+    else if (a == "--zopfli-iterations" && hasValue) zopfliIterations = atoi(argv[++i]);
+    else if (a == "--rounds" && hasValue) rounds = atoi(argv[++i]);
+    else if (a == "--max-mb" && hasValue) maxMb = atof(argv[++i]);
+    else if (a.size() > 1 && a[0] == '-') return Usage();
+    else paths.push_back(a);
+  }
+  if (paths.empty() || rounds < 1 || zopfliIterations < 1) return Usage();
+
+  std::vector<std::string> names;
+  for (const std::string& p : paths) Collect(p, &names);
+  std::vector<Bytes> files;
+  uint64_t total = 0;
+  for (const std::string& n : names) {
+    Bytes b;
+    if (!ReadWhole(n, &b)) continue;
+    if (maxMb > 0 && static_cast<double>(total + b.size()) > maxMb * 1e6) break;
+    total += b.size();
+    files.push_back(std::move(b));
+  }
+  names.resize(files.size());
+  if (files.empty()) {
+    fprintf(stderr, "stream_bench: no files found\n");
+    return 1;
+  }
+
+  std::vector<size_t> shuffled(files.size());
+  for (size_t i = 0; i < shuffled.size(); ++i) shuffled[i] = i;
+  std::sort(shuffled.begin(), shuffled.end(), [&](size_t a, size_t b) {
+    uint32_t ha = NameHash(names[a]), hb = NameHash(names[b]);
+    return ha != hb ? ha < hb : a < b;
+  });
+  std::vector<bool> inSubset(files.size(), false);
+  uint64_t subsetBytes = 0;
+  size_t subsetFiles = 0;
+  for (size_t i : shuffled) {
+    if (static_cast<double>(subsetBytes + files[i].size()) > zopfliMb * 1e6) continue;
+    inSubset[i] = true;
+    subsetBytes += files[i].size();
+    ++subsetFiles;
+  }
+
+  // ---- sizes --------------------------------------------------------------
+  Row zlib9{"zlib -9 (raw deflate)"}, libdeflate12{"libdeflate -12 (raw)"}, ourFast{"quorin fast"},
+      ourDefault{"quorin default"};
+  Row subZlib9{"zlib -9 (raw deflate)"}, subLibdeflate12{"libdeflate -12 (raw)"}, subZopfli{"zopfli (raw)"},
+      subDefault{"quorin default"}, subBest{"quorin best"};
+  std::vector<Bytes> ourStreams(files.size()), referenceStreams(files.size());
+  libdeflate_compressor* compressor12 = libdeflate_alloc_compressor(12);
+  for (size_t i = 0; i < files.size(); ++i) {
+    const Bytes& data = files[i];
+    double t = CpuSeconds();
+    Bytes z = ZlibDeflate(data);
+    zlib9.seconds += CpuSeconds() - t;
+    zlib9.bytes += z.size();
+
+    t = CpuSeconds();
+    referenceStreams[i] = LibdeflateCompress(compressor12, data);
+    libdeflate12.seconds += CpuSeconds() - t;
+    libdeflate12.bytes += referenceStreams[i].size();
+
+    t = CpuSeconds();
+    size_t fastSize = CompressStream(data.data(), data.size(), CompressLevel::kFast).size();
+    ourFast.seconds += CpuSeconds() - t;
+    ourFast.bytes += fastSize;
+
+    t = CpuSeconds();
+    ourStreams[i] = CompressStream(data.data(), data.size(), CompressLevel::kDefault);
+    ourDefault.seconds += CpuSeconds() - t;
+    ourDefault.bytes += ourStreams[i].size();
+
+    if (!inSubset[i]) continue;
+    subZlib9.bytes += z.size();
+    subLibdeflate12.bytes += referenceStreams[i].size();
+    subDefault.bytes += ourStreams[i].size();
+    t = CpuSeconds();
+    subZopfli.bytes += ZopfliCompress(data, zopfliIterations).size();
+    subZopfli.seconds += CpuSeconds() - t;
+    CompressOptions best;
+    best.level = CompressLevel::kBest;
+    best.bestIterations = zopfliIterations;
+    t = CpuSeconds();
+    subBest.bytes += CompressStream(data.data(), data.size(), best).size();
+    subBest.seconds += CpuSeconds() - t;
+  }
+  libdeflate_free_compressor(compressor12);
+
+  // ---- decoding -----------------------------------------------------------
+  char path[] = "/tmp/stream_bench_XXXXXX";
+  int fd = mkstemp(path);
+  if (fd < 0) {
+    perror("stream_bench: temporary file");
+    return 1;
+  }
+  close(fd);
+  FileHandle out = CreateAlways(path);
+  std::vector<uint32_t> ends;
+  uint32_t at = 0;
+  for (const Bytes& s : ourStreams) {
+    WriteExact(out, s.data(), static_cast<uint32_t>(s.size()));
+    at += static_cast<uint32_t>(s.size());
+    ends.push_back(at);
+  }
+  CloseFile(out);
+
+  size_t largest = 0;
+  for (const Bytes& f : files) largest = std::max(largest, f.size());
+  Bytes buffer(largest + 1);
+  double ourBest = 1e30, zlibBest = 1e30, libdeflateBest = 1e30;
+  size_t failures = 0;
+  z_stream z = {};
+  inflateInit2(&z, -15);
+  libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+  for (int round = 0; round < rounds; ++round) {
+    FileHandle in = OpenExisting(path, kOpenRead);
+    double t = CpuSeconds();
+    for (size_t i = 0; i < files.size(); ++i) {
+      bool ok = ExpandIntoMemory(buffer.data(), static_cast<uint32_t>(files[i].size()), in, 0);
+      if (round == 0 && (!ok || FilePosition(in) != ends[i] || memcmp(buffer.data(), files[i].data(), files[i].size())))
+        ++failures;
+    }
+    ourBest = std::min(ourBest, CpuSeconds() - t);
+    CloseFile(in);
+
+    t = CpuSeconds();
+    for (size_t i = 0; i < files.size(); ++i) {
+      inflateReset(&z);
+      z.next_in = referenceStreams[i].data();
+      z.avail_in = static_cast<uInt>(referenceStreams[i].size());
+      z.next_out = buffer.data();
+      z.avail_out = static_cast<uInt>(buffer.size());
+      if (inflate(&z, Z_FINISH) != Z_STREAM_END && round == 0) ++failures;
+    }
+    zlibBest = std::min(zlibBest, CpuSeconds() - t);
+
+    t = CpuSeconds();
+    for (size_t i = 0; i < files.size(); ++i) {
+      if (libdeflate_deflate_decompress(decompressor, referenceStreams[i].data(), referenceStreams[i].size(),
+                                        buffer.data(), files[i].size(), nullptr) != LIBDEFLATE_SUCCESS &&
+          round == 0)
+        ++failures;
+    }
+    libdeflateBest = std::min(libdeflateBest, CpuSeconds() - t);
+  }
+  inflateEnd(&z);
+  libdeflate_free_decompressor(decompressor);
+  remove(path);
+
+  // ---- report ---------------------------------------------------------------
+  printf("corpus: %zu files, %llu bytes\n", files.size(), static_cast<unsigned long long>(total));
+  printf("\ncompressed size, whole corpus, each file a stream of its own\n");
+  printf("  %-26s %13s  %8s  %8s  %9s\n", "", "bytes", "of input", "vs ld-12", "comp MB/s");
+  for (const Row* r : {&zlib9, &libdeflate12, &ourFast, &ourDefault}) PrintSizeRow(*r, total, libdeflate12.bytes);
+
+  printf("\ncompressed size, zopfli subset: %zu files, %llu bytes (%.1f%% of the corpus; fixed shuffled order "
+         "up to %g MB), zopfli and quorin best with %d iterations\n",
+         subsetFiles, static_cast<unsigned long long>(subsetBytes), 100.0 * static_cast<double>(subsetBytes) / static_cast<double>(total),
+         zopfliMb, zopfliIterations);
+  printf("  %-26s %13s  %8s  %8s  %9s\n", "", "bytes", "of input", "vs zopfli", "comp MB/s");
+  if (subsetBytes > 0)
+    for (const Row* r : {&subZlib9, &subLibdeflate12, &subZopfli, &subDefault, &subBest})
+      PrintSizeRow(*r, subsetBytes, subZopfli.bytes);
+
+  double mb = static_cast<double>(total) / 1e6;
+  printf("\ndecode, whole corpus (%llu bytes out), best of %d rounds, processor time\n",
+         static_cast<unsigned long long>(total), rounds);
+  printf("  %-44s %9s  %9s\n", "", "MB/s", "vs zlib");
+  printf("  %-44s %9.1f  %9.3f\n", "zlib inflate, libdeflate -12 streams, memory", mb / zlibBest, 1.0);
+  printf("  %-44s %9.1f  %9.3f\n", "libdeflate, libdeflate -12 streams, memory", mb / libdeflateBest, zlibBest / libdeflateBest);
+  printf("  %-44s %9.1f  %9.3f\n", "quorin ExpandIntoMemory, default, from a file", mb / ourBest, zlibBest / ourBest);
+
+  printf("\ntargets: default <= libdeflate -12: %s;  best <= zopfli on the subset: %s;  decode >= zlib inflate: %s\n",
+         ourDefault.bytes <= libdeflate12.bytes ? "yes" : "NO", subBest.bytes <= subZopfli.bytes ? "yes" : "NO",
+         ourBest <= zlibBest ? "yes" : "NO");
+  if (failures) printf("DECODE FAILURES: %zu\n", failures);
+  return failures ? 1 : 0;
+}
