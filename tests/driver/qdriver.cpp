@@ -33,17 +33,36 @@ struct DriverState {
 
 DriverState g_driver;
 
+// Between two code pages through UTF-16; a text that is not valid in the
+// source code page is passed on unchanged.
+std::string Recode(const std::string& text, UINT from, UINT to) {
+  if (text.empty()) return text;
+  int wideLength = MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                                       nullptr, 0);
+  if (wideLength <= 0) return text;
+  std::wstring wide(wideLength, L'\0');
+  MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), &wide[0], wideLength);
+  int length = WideCharToMultiByte(to, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return text;
+  std::string out(length, '\0');
+  WideCharToMultiByte(to, 0, wide.data(), wideLength, &out[0], length, nullptr, nullptr);
+  return out;
+}
+
+// Window texts and arguments are in the ANSI code page, as the programs under
+// test see them; the log is UTF-8, as the shell that reads it.
 void Say(const char* format, ...) {
-  char line[4096];
+  char buffer[4096];
   va_list args;
   va_start(args, format);
-  vsnprintf(line, sizeof(line), format, args);
+  vsnprintf(buffer, sizeof(buffer), format, args);
   va_end(args);
-  fputs(line, stdout);
+  const std::string line = Recode(buffer, CP_ACP, CP_UTF8);
+  fputs(line.c_str(), stdout);
   fputc('\n', stdout);
   fflush(stdout);
   if (g_driver.log) {
-    fputs(line, g_driver.log);
+    fputs(line.c_str(), g_driver.log);
     fputc('\n', g_driver.log);
     fflush(g_driver.log);
   }
@@ -647,7 +666,8 @@ int main(int argc, char** argv) {
       int number = 0;
       while (std::getline(script, line)) {
         ++number;
-        lines.push_back(line);
+        // Script files are UTF-8; arguments already arrive in the ANSI code page.
+        lines.push_back(Recode(line, CP_UTF8, CP_ACP));
         origins.push_back(std::string(argv[i]) + ":" + std::to_string(number));
       }
     } else if (arg == "--help" || arg == "-h") {

@@ -111,13 +111,21 @@ wait $runPid
 e2e_check "bench_run returned 255 for -1" test $? -eq 255
 e2e_has_line "$OUT/bench_run.log" "exit 255"
 
+# Texts outside ASCII: the program sees them in its ANSI code page, the
+# script (arguments or a UTF-8 file) and the log are UTF-8.
+printf 'settext 1001 "Zielordner für Ä"\nexpect 1001 "Zielordner für Ä"\n' >"$OUT/non_ascii.script"
 drive system_close \
   "start $TARGET" \
   "window class=QuorinTargetClass" \
+  "settext 1001 \"Größe\"" \
+  "text 1001" \
+  -f "$(winepath -w "$OUT/non_ascii.script" 2>/dev/null)" \
   "syscommand close" \
   "gone" \
   "exit 3"
 e2e_check "the system menu's Close ends the program with 3" test $? -eq 0
+e2e_has_line "$DRIVE_LOG" 'text 1001 "Größe"'
+e2e_has_line "$DRIVE_LOG" 'expect 1001 "Zielordner für Ä" ok'
 
 # 4. Failures are clear and end the driver with 1; bad scripts with 2.
 drive no_window "window class=NoSuchClass timeout=1"
