@@ -250,7 +250,10 @@ bool RunWindow(const Command& command) {
   WindowFilter filter;
   filter.className = Option(command, "class");
   filter.title = Option(command, "title");
-  filter.hiddenToo = HasOption(command, "hidden");
+  for (const std::string& arg : command.args) {
+    if (arg == "hidden") filter.hiddenToo = true;
+    else return Fail("window takes class=, title=, timeout= and the word hidden, not " + Quoted(arg));
+  }
   if (filter.className.empty() && filter.title.empty()) return Fail("window needs class= and/or title=");
   HWND found = nullptr;
   std::string why;
