@@ -127,6 +127,7 @@ struct DynamicHeader {
   uint64_t bits;    // HLIT, HDIST, HCLEN and the plan
 };
 
+
 void PlanDynamicHeader(const BlockCodes& codes, DynamicHeader* h) {
   h->litLenCount = kLitLenSymbols;
   while (h->litLenCount > 257 && codes.litLenLengths[h->litLenCount - 1] == 0) --h->litLenCount;
@@ -141,10 +142,17 @@ void PlanDynamicHeader(const BlockCodes& codes, DynamicHeader* h) {
   h->bits = 5 + 5 + 4 + h->plan.bits;
 }
 
-void DynamicCodes(const BlockCounts& c, BlockCodes* codes) {
-  BuildCodeLengths(c.litLen, kLitLenSymbols, kMaxCodeLength, codes->litLenLengths);
-  BuildCodeLengths(c.dist, kDistSymbols, kMaxCodeLength, codes->distLengths);
-  FinishCodes(codes, kDynamicLitLenWidth, kDynamicDistWidth);
+int Longest(const uint8_t* lengths, int n) {
+  int longest = 0;
+  for (int i = 0; i < n; ++i)
+    if (lengths[i] > longest) longest = lengths[i];
+  return longest;
+}
+
+int UsedSymbols(const uint32_t* counts, int n) {
+  int used = 0;
+  for (int i = 0; i < n; ++i) used += counts[i] != 0;
+  return used;
 }
 
 // Lengths taken from elsewhere must code every symbol the block uses and form
@@ -160,6 +168,70 @@ bool AcceptableLengths(const uint8_t* lengths, int n, const uint32_t* counts) {
     if (lengths[s] > longest) longest = lengths[s];
   }
   return room == (1u << kMaxCodeLength) || used == 0 || (used == 1 && longest == 1);
+}
+
+// Header plus data bits of a dynamic block with these codes.
+uint64_t DynamicBits(const BlockCounts& counts, BlockCodes* codes, DynamicHeader* header) {
+  FinishCodes(codes, kDynamicLitLenWidth, kDynamicDistWidth);
+  PlanDynamicHeader(*codes, header);
+  return header->bits + DataBits(counts, *codes);
+}
+
+// The cheapest dynamic coding among several sets of lengths: the optimal ones;
+// ones from counts evened out for runs; the parser's own (theirs, may be null);
+// and, when thorough, ones limited below their natural longest length, since
+// the code-length code's lengths are sent in the order 0, 1, ..., 15 and a
+// header that stops before the long lengths saves more than the data loses.
+uint64_t ChooseDynamicCodes(const BlockCounts& counts, const uint8_t* theirs, bool thorough, BlockCodes* best,
+                            DynamicHeader* bestHeader) {
+  uint64_t bestBits = UINT64_MAX;
+  BlockCodes codes;
+  DynamicHeader header;
+  // Every candidate must still be a code the decoder accepts for this block.
+  auto keep = [&](uint64_t bits) {
+    if (bits < bestBits && AcceptableLengths(codes.litLenLengths, kLitLenSymbols, counts.litLen) &&
+        AcceptableLengths(codes.distLengths, kDistSymbols, counts.dist)) {
+      bestBits = bits;
+      *best = codes;
+      *bestHeader = header;
+    }
+  };
+
+  BlockCounts smoothed = counts;
+  SmoothCountsForRuns(smoothed.litLen, kLitLenSymbols);
+  SmoothCountsForRuns(smoothed.dist, kDistSymbols);
+  const BlockCounts* countSets[] = {&counts, &smoothed};
+  for (const BlockCounts* from : countSets) {
+    // Evened-out counts may use more symbols than the block does.
+    int usedLitLen = UsedSymbols(from->litLen, kLitLenSymbols);
+    int usedDist = UsedSymbols(from->dist, kDistSymbols);
+    BuildCodeLengths(from->litLen, kLitLenSymbols, kMaxCodeLength, codes.litLenLengths);
+    BuildCodeLengths(from->dist, kDistSymbols, kMaxCodeLength, codes.distLengths);
+    keep(DynamicBits(counts, &codes, &header));
+    if (!thorough) continue;
+    int litLenLongest = Longest(codes.litLenLengths, kLitLenSymbols);
+    int distLongest = Longest(codes.distLengths, kDistSymbols);
+    for (int cut = 1; cut <= 2; ++cut) {
+      int limit = litLenLongest - cut;
+      if (limit < 1 || (1 << limit) < usedLitLen) break;
+      BuildCodeLengths(from->litLen, kLitLenSymbols, limit, codes.litLenLengths);
+      BuildCodeLengths(from->dist, kDistSymbols, kMaxCodeLength, codes.distLengths);
+      keep(DynamicBits(counts, &codes, &header));
+      int distLimit = distLongest - 1;
+      if (distLimit >= 1 && (1 << distLimit) >= usedDist) {
+        BuildCodeLengths(from->dist, kDistSymbols, distLimit, codes.distLengths);
+        keep(DynamicBits(counts, &codes, &header));
+      }
+    }
+  }
+
+  if (theirs && AcceptableLengths(theirs, kLitLenSymbols, counts.litLen) &&
+      AcceptableLengths(theirs + kLitLenSymbols, kDistSymbols, counts.dist)) {
+    memcpy(codes.litLenLengths, theirs, kLitLenSymbols);
+    memcpy(codes.distLengths, theirs + kLitLenSymbols, kDistSymbols);
+    keep(DynamicBits(counts, &codes, &header));
+  }
+  return bestBits;
 }
 
 void WriteDynamicHeader(const DynamicHeader& h, BitWriter* w) {
@@ -221,7 +293,7 @@ void WriteStored(const uint8_t* raw, size_t rawBytes, bool last, BitWriter* w) {
 
 }  // namespace
 
-std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, const ParsedStream& parse) {
+std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, const ParsedStream& parse, bool thorough) {
   BitWriter w;
   size_t begin = 0;
   size_t offset = 0;  // input bytes before the current block
@@ -235,47 +307,11 @@ std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, const Parsed
     CountBlock(tokens, n, &counts);
 
     BlockCodes dynamic;
-    DynamicCodes(counts, &dynamic);
     DynamicHeader header;
-    PlanDynamicHeader(dynamic, &header);
-    uint64_t dynamicBits = 4 + header.bits + DataBits(counts, dynamic);
-
-    for (int variant = 0; variant < 1; ++variant) {
-      BlockCounts smoothed = counts;
-      SmoothCountsForRuns(smoothed.litLen, kLitLenSymbols);
-      SmoothCountsForRuns(smoothed.dist, kDistSymbols);
-      BlockCodes alternative;
-      DynamicCodes(smoothed, &alternative);
-      DynamicHeader alternativeHeader;
-      PlanDynamicHeader(alternative, &alternativeHeader);
-      uint64_t bits = 4 + alternativeHeader.bits + DataBits(counts, alternative);
-      if (bits < dynamicBits) {
-        dynamic = alternative;
-        header = alternativeHeader;
-        dynamicBits = bits;
-      }
-    }
-
-    // The parser's own lengths can win: its parse was tuned to them, and they
-    // may send more cheaply.
-    if (parse.blockLengths.size() >= (b + 1) * (kLitLenSymbols + kDistSymbols)) {
-      const uint8_t* theirs = parse.blockLengths.data() + b * (kLitLenSymbols + kDistSymbols);
-      if (AcceptableLengths(theirs, kLitLenSymbols, counts.litLen) &&
-          AcceptableLengths(theirs + kLitLenSymbols, kDistSymbols, counts.dist)) {
-        BlockCodes alternative;
-        memcpy(alternative.litLenLengths, theirs, kLitLenSymbols);
-        memcpy(alternative.distLengths, theirs + kLitLenSymbols, kDistSymbols);
-        FinishCodes(&alternative, kDynamicLitLenWidth, kDynamicDistWidth);
-        DynamicHeader alternativeHeader;
-        PlanDynamicHeader(alternative, &alternativeHeader);
-        uint64_t bits = 4 + alternativeHeader.bits + DataBits(counts, alternative);
-        if (bits < dynamicBits) {
-          dynamic = alternative;
-          header = alternativeHeader;
-          dynamicBits = bits;
-        }
-      }
-    }
+    const uint8_t* theirs = nullptr;
+    if (parse.blockLengths.size() >= (b + 1) * (kLitLenSymbols + kDistSymbols))
+      theirs = parse.blockLengths.data() + b * (kLitLenSymbols + kDistSymbols);
+    uint64_t dynamicBits = 4 + ChooseDynamicCodes(counts, theirs, thorough, &dynamic, &header);
 
     BlockCodes fixed;
     FixedCodes(&fixed);

@@ -11,4 +11,5 @@
 #include "tokens.h"
 
 // data/size: the input the parse describes (stored blocks copy from it).
-std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, const ParsedStream& parse);
+// thorough: try more code-length choices per block, for a few bytes more.
+std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, const ParsedStream& parse, bool thorough);

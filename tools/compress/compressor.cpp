@@ -62,13 +62,14 @@ std::vector<uint8_t> CompressStream(const uint8_t* data, size_t size, const Comp
   };
 
   ParsedStream parse;
+  bool thorough = options.level != CompressLevel::kFast;
   int level = options.level == CompressLevel::kFast ? kFastParseLevel : kDefaultParseLevel;
-  if (ParseWithLibdeflate(data, size, level, &parse)) keepSmaller(EncodeStream(data, size, parse));
+  if (ParseWithLibdeflate(data, size, level, &parse)) keepSmaller(EncodeStream(data, size, parse, thorough));
   if (options.level == CompressLevel::kBest && ParseWithZopfli(data, size, options.bestIterations, &parse))
-    keepSmaller(EncodeStream(data, size, parse));
+    keepSmaller(EncodeStream(data, size, parse, thorough));
   if (!haveBest) {
     LiteralParse(data, size, &parse);
-    keepSmaller(EncodeStream(data, size, parse));
+    keepSmaller(EncodeStream(data, size, parse, thorough));
   }
   return best;
 }
