@@ -172,7 +172,6 @@ bool AcceptableLengths(const uint8_t* lengths, int n, const uint32_t* counts) {
 
 // Header plus data bits of a dynamic block with these codes.
 uint64_t DynamicBits(const BlockCounts& counts, BlockCodes* codes, DynamicHeader* header) {
-  FinishCodes(codes, kDynamicLitLenWidth, kDynamicDistWidth);
   PlanDynamicHeader(*codes, header);
   return header->bits + DataBits(counts, *codes);
 }
@@ -231,6 +230,7 @@ uint64_t ChooseDynamicCodes(const BlockCounts& counts, const uint8_t* theirs, bo
     memcpy(codes.distLengths, theirs + kLitLenSymbols, kDistSymbols);
     keep(DynamicBits(counts, &codes, &header));
   }
+  FinishCodes(best, kDynamicLitLenWidth, kDynamicDistWidth);
   return bestBits;
 }
 
