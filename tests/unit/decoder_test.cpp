@@ -279,6 +279,34 @@ TEST(DecoderVectors, OversubscribedAndIncompleteCodes) {
   }
 }
 
+TEST(DecoderVectors, LookAheadOfTheLastLookupBelongsToTheStream) {
+  // Distance 1 is a 1-bit code in a 6-bit table level, so its lookup asks for
+  // 5 bits past it, 3 past the 2-bit end-of-block code that follows. When those
+  // reach into the next byte, that byte is part of the stream.
+  int crossings = 0;
+  for (int extra = 0; extra < 4; ++extra) {
+    BitWriter w;
+    w.Bits(14, 4);  // final dynamic
+    // literal/length: 257 '0', 'A' '10', end of block '11'; distances 0-6: 1, 2, 3, 4, 5, 6, 6 bits
+    DynamicHeader(w, 258, 7,
+                  Plain(Concat(Lengths(258, {{'A', 2}, {256, 2}, {257, 1}}), {1, 2, 3, 4, 5, 6, 6})));
+    for (int i = 0; i <= extra; ++i) w.Code(2, 2);  // 'A'
+    w.Code(0, 1);                                   // 257: length 3
+    size_t lookup = w.BitCount();
+    w.Code(0, 1);  // distance 1
+    w.Code(3, 2);  // end of block
+    size_t end = (w.BitCount() + 7) / 8, reach = (lookup + 6 + 7) / 8;
+    if (reach > end) ++crossings;
+    Bytes bytes = w.Bytes();
+    bytes.insert(bytes.end(), 3, 0xFF);  // the next stream's bytes
+    DecodeRun run = DecodeAndCompare(bytes);
+    EXPECT_EQ(run.result, kDecodeOk);
+    EXPECT_EQ(run.output, Bytes(4 + extra, 'A'));
+    EXPECT_EQ(run.position, std::max(end, reach)) << extra;
+  }
+  EXPECT_GT(crossings, 0);
+}
+
 TEST(DecoderVectors, AbsentTablesAreDataErrors) {
   {  // code-length code without a single length
     BitWriter w;
