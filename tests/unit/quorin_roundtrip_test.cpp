@@ -349,6 +349,16 @@ TEST(PlanVolumes, RefusesVolumesThatCannotHoldOneRead) {
   EXPECT_NE(error.find("at least 94096"), std::string::npos) << error;
 }
 
+TEST(PlanVolumes, NoFileReaches4GiB) {
+  std::vector<uint32_t> plan;
+  std::string error;
+  EXPECT_FALSE(PlanVolumes(100000, 0xFFFFFFFFull - 50000, 0, &plan, &error));
+  EXPECT_NE(error.find("larger than 4 GiB; give --volume-size"), std::string::npos) << error;
+  ASSERT_TRUE(PlanVolumes(100000, 0x100000000ull, 1ull << 40, &plan, &error)) << error;
+  ASSERT_EQ(plan.size(), 2u);
+  EXPECT_EQ(plan[0], 0xFFFFFFFFu - 100000);
+}
+
 TEST(PlanVolumes, FillsEachVolumeAndKeepsTheRestForTheLast) {
   std::vector<uint32_t> plan;
   std::string error;

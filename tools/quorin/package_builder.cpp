@@ -276,8 +276,11 @@ bool ComposeSetup(const Project& project, const BuildOptions& options, SetupImag
 bool PlanVolumes(uint64_t headSize, uint64_t dataSize, uint64_t volumeSize, std::vector<uint32_t>* volumes,
                  std::string* error) {
   volumes->clear();
+  // The setup program seeks with 32-bit offsets, so no file may reach 4 GiB.
+  if (volumeSize == 0 || volumeSize > kMaxU32) volumeSize = volumeSize ? kMaxU32 : 0;
   if (volumeSize == 0 || headSize + dataSize <= volumeSize) {
-    if (dataSize > kMaxU32) return *error = "the data area is larger than 4 GiB; give --volume-size", false;
+    if (headSize + dataSize > kMaxU32)
+      return *error = "the setup file would be larger than 4 GiB; give --volume-size to cut it into volume files", false;
     volumes->push_back(static_cast<uint32_t>(dataSize));
     return true;
   }
@@ -286,7 +289,6 @@ bool PlanVolumes(uint64_t headSize, uint64_t dataSize, uint64_t volumeSize, std:
                     std::to_string(kMinVolumeData) + " data bytes, so the size must be at least " +
                     std::to_string(4 + kMinVolumeData),
            false;
-  if (volumeSize > kMaxU32 + 4) volumeSize = kMaxU32 + 4;
   if (headSize + kMinVolumeData > volumeSize)
     return *error = "--volume-size " + std::to_string(volumeSize) + " leaves " +
                     std::to_string(volumeSize > headSize ? volumeSize - headSize : 0) +
