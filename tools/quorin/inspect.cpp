@@ -342,12 +342,17 @@ void PrintProblems(const std::vector<std::string>& problems, std::ostream& err) 
 void SetTextCodePage(int codepage) { g_codepage = codepage; }
 
 int ListSetup(const std::string& path, std::ostream& out, std::ostream& err) {
+  return ListSetup(path, ListSections{}, out, err);
+}
+
+int ListSetup(const std::string& path, const ListSections& show, std::ostream& out, std::ostream& err) {
   SetupView view;
   if (!Open(path, &view, err)) return 2;
   out << path << ": " << Grouped(view.fileSize) << " bytes; stub " << Grouped(view.stubSize)
       << " bytes (configuration block at offset " << Grouped(view.configOffset) << ")\n";
-  out << "\nRecords:\n";
+  if (show.records) out << "\nRecords:\n";
   for (const RecordView& r : view.records) {
+    if (!show.records) break;
     char line[128];
     snprintf(line, sizeof line, "  %10s  0x%04X %-24s %10s bytes%s", Grouped(r.offset).c_str(), r.tag, RecordName(r.tag),
              Grouped(r.bodyLength).c_str(), (r.flags & format::kRecordCompressed) ? ", compressed" : "");
@@ -356,7 +361,7 @@ int ListSetup(const std::string& path, std::ostream& out, std::ostream& err) {
     PrintRecordDetail(view, r, out);
     out << "\n";
   }
-  if (!view.templates.empty()) {
+  if (show.templates && !view.templates.empty()) {
     out << "\nDialog templates:\n";
     for (const TemplateView& t : view.templates) {
       out << "  " << t.number << " " << TemplateRole(t.number) << ": offset " << Grouped(t.offset);
@@ -364,19 +369,21 @@ int ListSetup(const std::string& path, std::ostream& out, std::ostream& err) {
       out << "\n";
     }
   }
-  out << "\nTexts:\n";
+  if (show.texts) out << "\nTexts:\n";
   for (int g = 0; g < format::kStringGroupCount; ++g) {
-    if (!view.groupPresent[g]) continue;
+    if (!show.texts || !view.groupPresent[g]) continue;
     for (size_t e = 0; e < view.groups[g].size(); ++e) {
       out << "  " << g << "." << e << " = " << Quoted(view.groups[g][e]);
       if (const DefaultText* known = FindDefaultText(g, static_cast<int>(e))) out << "  # " << known->purpose;
       out << "\n";
     }
   }
-  out << "\nFiles (" << view.entries.size() << "):\n";
+  if (show.files) out << "\nFiles (" << view.entries.size() << "):\n";
   uint64_t packed = 0, installed = 0;
   for (size_t i = 0; i < view.entries.size(); ++i) {
     const EntryView& e = view.entries[i];
+    if (e.entryKind != format::kEntryExternal) packed += e.packedSize, installed += e.fileSize;
+    if (!show.files) continue;
     out << "  " << i << ": " << Quoted(e.strings[0]) << "\n";
     out << "      kind " << KindName(e.destinationKind) << ", " << EntryKindName(e.entryKind) << ", finish "
         << FinishName(e.finishAction) << ", special " << SpecialName(e.special) << ", shared "
@@ -402,7 +409,6 @@ int ListSetup(const std::string& path, std::ostream& out, std::ostream& err) {
           << Quoted(e.strings[3]) << "\n";
     if (!e.strings[4].empty())
       out << "      desktop shortcut " << Quoted(e.strings[4]) << ", arguments " << Quoted(e.strings[5]) << "\n";
-    if (e.entryKind != format::kEntryExternal) packed += e.packedSize, installed += e.fileSize;
   }
   if (view.hasDataArea) {
     out << "\nData area: offset " << Grouped(view.dataAreaStart) << ", volume 0 holds " << Grouped(view.dataLength)

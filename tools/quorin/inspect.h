@@ -9,6 +9,14 @@
 // The ANSI code page in which texts and names are shown (default 1252).
 void SetTextCodePage(int codepage);
 
+struct ListSections {
+  bool records = true;
+  bool templates = true;
+  bool texts = true;
+  bool files = true;
+};
+
 int ListSetup(const std::string& path, std::ostream& out, std::ostream& err);
+int ListSetup(const std::string& path, const ListSections& show, std::ostream& out, std::ostream& err);
 int ExtractSetup(const std::string& path, const std::string& directory, std::ostream& out, std::ostream& err);
 int VerifySetup(const std::string& path, std::ostream& out, std::ostream& err);

@@ -107,6 +107,11 @@ int main(int argc, char** argv) {
   list->add_option("setup", setupPath, "The setup file")->required();
   int codepage = 1252;
   list->add_option("--codepage", codepage, "ANSI code page of the setup's texts, for showing them (default 1252)");
+  bool onlyRecords = false, onlyTemplates = false, onlyTexts = false, onlyFiles = false;
+  list->add_flag("--records", onlyRecords, "Show the records (with the other flags given: only those parts)");
+  list->add_flag("--templates", onlyTemplates, "Show the dialog templates");
+  list->add_flag("--texts", onlyTexts, "Show the texts by group and entry");
+  list->add_flag("--files", onlyFiles, "Show the file entries");
   CLI::App* extract = app.add_subcommand("extract", "Extract every file of a setup file, checking each checksum");
   extract->add_option("setup", setupPath, "The setup file; its volume files are found beside it")->required();
   extract->add_option("-o,--output", directory, "The folder to extract into")->required();
@@ -116,7 +121,12 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
   if (*build) return Build(projectPath, output, arch, volumeSize, level == "best", quiet);
   SetTextCodePage(codepage);
-  if (*list) return ListSetup(setupPath, std::cout, std::cerr);
+  if (*list) {
+    ListSections show;
+    if (onlyRecords || onlyTemplates || onlyTexts || onlyFiles)
+      show = ListSections{onlyRecords, onlyTemplates, onlyTexts, onlyFiles};
+    return ListSetup(setupPath, show, std::cout, std::cerr);
+  }
   if (*extract) return ExtractSetup(setupPath, directory, std::cout, std::cerr);
   if (*verify) return VerifySetup(setupPath, std::cout, std::cerr);
   return 2;
