@@ -118,7 +118,12 @@ int main(int argc, char** argv) {
   CLI::App* verify = app.add_subcommand("verify", "Check that every record and stream of a setup file is intact");
   verify->add_option("setup", setupPath, "The setup file; its volume files are found beside it")->required();
 
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // --help ends here with 0; every real command-line error gives 2.
+    return app.exit(e) == 0 ? 0 : 2;
+  }
   if (*build) return Build(projectPath, output, arch, volumeSize, level == "best", quiet);
   SetTextCodePage(codepage);
   if (*list) {
