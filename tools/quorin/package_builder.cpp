@@ -346,6 +346,8 @@ bool WriteSetupFiles(const std::string& outPath, const SetupImage& image, const 
   uint64_t sum = 0;
   for (uint32_t v : volumes) sum += v;
   if (volumes.empty() || sum != image.data.size()) return *error = "internal error: the volume plan does not cover the data area", false;
+  for (size_t k = 0; k + 1 < volumes.size(); ++k)
+    if (volumes[k] < kMinVolumeData) return *error = "internal error: a volume followed by another holds less than one read", false;
   std::string name = outPath.substr(outPath.rfind('/') == std::string::npos ? 0 : outPath.rfind('/') + 1);
   if (name.size() > format::kPathBufferSize - 5) return *error = outPath + ": the file name is too long for a setup file", false;
   Bytes header;
