@@ -387,6 +387,74 @@ void ReadFileTable(Reader& r, const toml::table& t, Project* project) {
   }
 }
 
+// The title painted on the background and its font and colours.
+void ReadBackgroundTitle(Reader& r, const toml::table& table, Project* project) {
+  r.CheckKeys(table, "[background_title]", {"text", "font", "size", "bold", "italic", "colour", "shadow", "charset"});
+  r.String(table, "text", &project->backgroundTitle);
+  project->hasTitleStyle = !project->backgroundTitle.empty();
+  TitleStyle& s = project->titleStyle;
+  r.String(table, "font", &s.face, 31);
+  int64_t v;
+  if (r.Integer(table, "size", 4, 500, &v)) s.height = static_cast<int32_t>(v);
+  s.weight = r.Bool(table, "bold", true) ? 700 : 400;
+  s.italic = r.Bool(table, "italic", true);
+  if (r.Integer(table, "charset", 0, 255, &v)) s.charset = static_cast<uint8_t>(v);
+  std::string colour;
+  if (r.String(table, "colour", &colour) && !ParseColour(colour, &s.secondColour))
+    r.Fail(*table.get("colour"), "'colour' must be written #RRGGBB, such as \"#FFFFFF\"");
+  if (r.String(table, "shadow", &colour) && !ParseColour(colour, &s.firstColour))
+    r.Fail(*table.get("shadow"), "'shadow' must be written #RRGGBB, such as \"#000000\"");
+}
+
+// Where the chosen folder is remembered, and which places are written back.
+void ReadRemember(Reader& r, const toml::table& table, Project* project) {
+  r.CheckKeys(table, "[remember]", {"registry", "ini", "write"});
+  if (const toml::node* reg = table.get("registry")) {
+    if (const toml::table* t = reg->as_table()) {
+      r.CheckKeys(*t, "[remember.registry]", {"root", "key", "value"});
+      int rootIndex = r.Choice(*t, "root",
+                               {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS", "HKCR",
+                                "HKCU", "HKLM", "HKU"},
+                               2);
+      project->registryRoot = static_cast<uint32_t>(rootIndex % 4);
+      if (!r.String(*t, "key", &project->registryKey, kMaxPathChars) || project->registryKey.empty())
+        r.Fail(*t, "[remember.registry] needs 'key'");
+      r.String(*t, "value", &project->registryValue, kMaxPathChars);
+      project->hasRegistryLocation = true;
+    } else {
+      r.Fail(*reg, "'registry' must be a table { root = \"HKLM\", key = \"...\", value = \"...\" }");
+    }
+  }
+  if (const toml::node* ini = table.get("ini")) {
+    if (const toml::table* t = ini->as_table()) {
+      r.CheckKeys(*t, "[remember.ini]", {"file", "section", "key"});
+      bool ok = r.String(*t, "file", &project->iniFile, kMaxPathChars) &&
+                r.String(*t, "section", &project->iniSection, kMaxPathChars) &&
+                r.String(*t, "key", &project->iniKey, kMaxPathChars);
+      if (!ok || project->iniFile.empty() || project->iniSection.empty() || project->iniKey.empty())
+        r.Fail(*t, "[remember.ini] needs 'file', 'section' and 'key'");
+      project->hasIniLocation = true;
+    } else {
+      r.Fail(*ini, "'ini' must be a table { file = \"...\", section = \"...\", key = \"...\" }");
+    }
+  }
+  bool writeRegistry = project->hasRegistryLocation, writeIni = project->hasIniLocation;
+  if (const toml::node* write = table.get("write")) {
+    writeRegistry = writeIni = false;
+    const toml::array* list = write->as_array();
+    if (!list) r.Fail(*write, "'write' must be a list such as [\"registry\", \"ini\"]");
+    else
+      for (auto&& item : *list) {
+        std::string w = item.is_string() ? item.as_string()->get() : "";
+        if (w == "registry" && project->hasRegistryLocation) writeRegistry = true;
+        else if (w == "ini" && project->hasIniLocation) writeIni = true;
+        else r.Fail(item, "'write' lists \"registry\" or \"ini\", each only when that place is given");
+      }
+  }
+  if (writeRegistry) project->flags |= format::kFlagRememberInRegistry;
+  if (writeIni) project->flags |= format::kFlagRememberInIni;
+}
+
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
   return s;
@@ -539,78 +607,12 @@ bool LoadProject(const std::string& path, Project* project, std::vector<std::str
     project->hasTitleStyle = true;
   }
   if (const toml::node* node = root.get("background_title")) {
-    if (const toml::table* bt = node->as_table()) {
-      r.CheckKeys(*bt, "[background_title]", {"text", "font", "size", "bold", "italic", "colour", "shadow", "charset"});
-      r.String(*bt, "text", &project->backgroundTitle);
-      project->hasTitleStyle = !project->backgroundTitle.empty();
-      TitleStyle& s = project->titleStyle;
-      r.String(*bt, "font", &s.face, 31);
-      int64_t v;
-      if (r.Integer(*bt, "size", 4, 500, &v)) s.height = static_cast<int32_t>(v);
-      s.weight = r.Bool(*bt, "bold", true) ? 700 : 400;
-      s.italic = r.Bool(*bt, "italic", true);
-      if (r.Integer(*bt, "charset", 0, 255, &v)) s.charset = static_cast<uint8_t>(v);
-      std::string colour;
-      if (r.String(*bt, "colour", &colour) && !ParseColour(colour, &s.secondColour))
-        r.Fail(*bt->get("colour"), "'colour' must be written #RRGGBB, such as \"#FFFFFF\"");
-      if (r.String(*bt, "shadow", &colour) && !ParseColour(colour, &s.firstColour))
-        r.Fail(*bt->get("shadow"), "'shadow' must be written #RRGGBB, such as \"#000000\"");
-    } else {
-      r.Fail(*node, "'background_title' must be a table");
-    }
+    if (const toml::table* table = node->as_table()) ReadBackgroundTitle(r, *table, project);
+    else r.Fail(*node, "'background_title' must be a table");
   }
-
   if (const toml::node* node = root.get("remember")) {
-    const toml::table* rem = node->as_table();
-    if (!rem) {
-      r.Fail(*node, "'remember' must be a table");
-    } else {
-      r.CheckKeys(*rem, "[remember]", {"registry", "ini", "write"});
-      if (const toml::node* reg = rem->get("registry")) {
-        if (const toml::table* t = reg->as_table()) {
-          r.CheckKeys(*t, "[remember.registry]", {"root", "key", "value"});
-          int rootIndex = r.Choice(*t, "root",
-                              {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS", "HKCR",
-                               "HKCU", "HKLM", "HKU"},
-                              2);
-          project->registryRoot = static_cast<uint32_t>(rootIndex % 4);
-          if (!r.String(*t, "key", &project->registryKey, kMaxPathChars) || project->registryKey.empty())
-            r.Fail(*t, "[remember.registry] needs 'key'");
-          r.String(*t, "value", &project->registryValue, kMaxPathChars);
-          project->hasRegistryLocation = true;
-        } else {
-          r.Fail(*reg, "'registry' must be a table { root = \"HKLM\", key = \"...\", value = \"...\" }");
-        }
-      }
-      if (const toml::node* ini = rem->get("ini")) {
-        if (const toml::table* t = ini->as_table()) {
-          r.CheckKeys(*t, "[remember.ini]", {"file", "section", "key"});
-          bool ok = r.String(*t, "file", &project->iniFile, kMaxPathChars) &&
-                    r.String(*t, "section", &project->iniSection, kMaxPathChars) &&
-                    r.String(*t, "key", &project->iniKey, kMaxPathChars);
-          if (!ok || project->iniFile.empty() || project->iniSection.empty() || project->iniKey.empty())
-            r.Fail(*t, "[remember.ini] needs 'file', 'section' and 'key'");
-          project->hasIniLocation = true;
-        } else {
-          r.Fail(*ini, "'ini' must be a table { file = \"...\", section = \"...\", key = \"...\" }");
-        }
-      }
-      bool writeRegistry = project->hasRegistryLocation, writeIni = project->hasIniLocation;
-      if (const toml::node* write = rem->get("write")) {
-        writeRegistry = writeIni = false;
-        const toml::array* list = write->as_array();
-        if (!list) r.Fail(*write, "'write' must be a list such as [\"registry\", \"ini\"]");
-        else
-          for (auto&& item : *list) {
-            std::string w = item.is_string() ? item.as_string()->get() : "";
-            if (w == "registry" && project->hasRegistryLocation) writeRegistry = true;
-            else if (w == "ini" && project->hasIniLocation) writeIni = true;
-            else r.Fail(item, "'write' lists \"registry\" or \"ini\", each only when that place is given");
-          }
-      }
-      if (writeRegistry) project->flags |= format::kFlagRememberInRegistry;
-      if (writeIni) project->flags |= format::kFlagRememberInIni;
-    }
+    if (const toml::table* table = node->as_table()) ReadRemember(r, *table, project);
+    else r.Fail(*node, "'remember' must be a table");
   }
 
   if (const toml::node* node = root.get("texts")) {
