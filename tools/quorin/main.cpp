@@ -40,11 +40,13 @@ std::string Grouped(uint64_t v) {
   return out;
 }
 
-void DrawProgress(uint64_t done, uint64_t total) {
-  constexpr int kWidth = 40;
+void DrawProgress(uint64_t done, uint64_t total, const std::string& next) {
+  constexpr int kWidth = 30;
   int filled = total ? static_cast<int>(done * kWidth / total) : kWidth;
   int percent = total ? static_cast<int>(done * 100 / total) : 100;
-  fprintf(stderr, "\r  [%.*s%*s] %3d%%", filled, "########################################", kWidth - filled, "", percent);
+  std::string name = next.size() > 36 ? "..." + next.substr(next.size() - 33) : next;
+  fprintf(stderr, "\r  [%.*s%*s] %3d%%  %-36s", filled, "##############################", kWidth - filled, "", percent,
+          name.c_str());
   fflush(stderr);
 }
 
@@ -68,7 +70,7 @@ int Build(const std::string& projectPath, const std::string& output, const std::
   if (bar) options.progress = DrawProgress;
   BuildSummary summary;
   bool ok = BuildSetup(project, options, output, &summary, &errors);
-  if (bar) fprintf(stderr, "\r%*s\r", 60, "");
+  if (bar) fprintf(stderr, "\r%*s\r", 80, "");
   if (!ok) {
     for (const std::string& e : errors) std::cerr << e << "\n";
     return 1;

@@ -223,6 +223,7 @@ bool ComposeSetup(const Project& project, const BuildOptions& options, SetupImag
   PutU32(fileList, static_cast<uint32_t>(project.files.size()));
   uint64_t done = 0;
   for (const ProjectFile& f : project.files) {
+    if (options.progress) options.progress(done, total, f.destination);
     EntryData d;
     Bytes content;
     bool haveContent = false;
@@ -261,8 +262,8 @@ bool ComposeSetup(const Project& project, const BuildOptions& options, SetupImag
     PutBytes(fileList, FileEntry(f, d));
     ++summary->files;
     done += content.size();
-    if (options.progress) options.progress(done, total);
   }
+  if (options.progress) options.progress(done, total, "");
   PutBodyRecord(head, format::kTagFileList, fileList, level);
   if (project.startPage != format::kNoStartPage) {
     Bytes page;

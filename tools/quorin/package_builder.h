@@ -17,8 +17,9 @@ struct BuildOptions {
   StubArch arch = StubArch::kI686;
   uint64_t volumeSize = 0;          // largest output file in bytes; 0 = one file
   PackLevel level = PackLevel::kDefault;
-  // Called after each file's stream is made: bytes of input done and in all.
-  std::function<void(uint64_t done, uint64_t total)> progress;
+  // Called before each file is compressed and once at the end: bytes of input
+  // done and in all, and the file that comes next (empty at the end).
+  std::function<void(uint64_t done, uint64_t total, const std::string& next)> progress;
 };
 
 struct BuildSummary {
