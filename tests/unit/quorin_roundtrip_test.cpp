@@ -153,6 +153,13 @@ destination = "lib"
       }
       ++files;
       EXPECT_EQ(ReadBytes(extracted), ReadBytes(f.source)) << f.destination;
+      if (f.options & format::kOptionFileTimes) {
+        struct stat in, out;
+        ASSERT_EQ(stat(f.source.c_str(), &in), 0);
+        ASSERT_EQ(stat(extracted.c_str(), &out), 0);
+        EXPECT_EQ(out.st_mtim.tv_sec, in.st_mtim.tv_sec) << f.destination;
+        EXPECT_EQ(out.st_mtim.tv_nsec / 100, in.st_mtim.tv_nsec / 100) << f.destination;
+      }
     }
     size_t onDisk = 0;
     for (auto& e : fs::recursive_directory_iterator(out.path()))

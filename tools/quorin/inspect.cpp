@@ -324,6 +324,21 @@ std::string ExtractPath(const EntryView& e, std::string* why) {
   return relative;
 }
 
+// The stub gives an installed file the entry's times; so does extraction, as
+// far as the host keeps them (access and modification).
+void SetFileTimes(int fd, const EntryView& e) {
+  constexpr uint64_t kEpochDifference = 116444736000000000ull;
+  struct timespec times[2];
+  for (int i = 0; i < 2; ++i) {
+    uint64_t filetime = e.times[i + 1];
+    if (filetime < kEpochDifference) return;
+    uint64_t since1970 = filetime - kEpochDifference;
+    times[i].tv_sec = static_cast<time_t>(since1970 / 10000000ull);
+    times[i].tv_nsec = static_cast<long>(since1970 % 10000000ull) * 100;
+  }
+  futimens(fd, times);
+}
+
 bool Open(const std::string& path, SetupView* view, std::ostream& err) {
   std::string error;
   if (!ReadSetup(path, view, &error)) {
@@ -464,6 +479,7 @@ int ExtractSetup(const std::string& path, const std::string& directory, std::ost
     if (fd < 0) return;
     size_t before = problems.size();
     CheckOutput(i, e, fd, &problems);
+    if (e.hasTimes) SetFileTimes(fd, e);
     close(fd);
     if (problems.size() == before) {
       out << "  " << targets[i] << "  " << Grouped(e.fileSize) << " bytes\n";
