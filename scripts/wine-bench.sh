@@ -147,7 +147,8 @@ _bench_prefix_from_template() {
 # bench_start: creates the prefix and the display and exports WINEPREFIX,
 # DISPLAY, WINEDEBUG and WINEDLLOVERRIDES. Installs EXIT, INT, TERM and HUP
 # traps that stop the bench, so a failing or interrupted test never leaves
-# Xvfb or wineserver behind (they replace traps the script set before).
+# Xvfb or wineserver behind (they replace traps the script set before; a
+# script that sets its own EXIT trap afterwards must call bench_stop in it).
 bench_start() {
   if [ -n "$BENCH_DIR" ]; then
     _bench_log "bench already started ($WINEPREFIX)"
