@@ -12,8 +12,12 @@
 #include <utility>
 #include <vector>
 
+#include "bit_writer.h"
+#include "code_lengths.h"
 #include "common/file_io.h"
 #include "compressor.h"
+#include "lookup_reach.h"
+#include "tokens.h"
 #include "package/expand.h"
 #include "package/volumes.h"
 
@@ -267,6 +271,107 @@ TEST(CompressStream, SameInputGivesSameBytes) {
     SCOPED_TRACE(LevelName(level));
     EXPECT_TRUE(Compress(data, level) == Compress(data, level));
   }
+}
+
+// Whole streams rarely end where a lookup reaches past the final code, so
+// the reach model is checked on hand-made final dynamic blocks with short
+// end-of-block codes and wide distance tables, where it often does.
+TEST(LookupReach, PredictsTheBytesTheDecoderFetches) {
+  std::mt19937 rng(21);
+  int paddedStreams = 0;
+  for (int trial = 0; trial < 400; ++trial) {
+    SCOPED_TRACE("trial " + std::to_string(trial));
+    uint32_t litLenCounts[kLitLenSymbols] = {0}, distCounts[kDistSymbols] = {0};
+    for (int n = 2 + rng() % 30; n > 0; --n) litLenCounts[rng() % kLitLenSymbols] += 1 + rng() % 50;
+    litLenCounts[kEndOfBlock] += 1 + rng() % 200;  // often frequent, so its code is short
+    litLenCounts[257 + rng() % 29] += 1;  // at least one length symbol
+    for (int n = 1 + rng() % 12; n > 0; --n) distCounts[rng() % kDistSymbols] += 1 + (rng() % 4 == 0 ? rng() % 400 : rng() % 3);
+    // Every other block ends with a match whose distance has a very short code
+    // in a 6-bit table and no extra bits, followed by a 1-bit end-of-block:
+    // the distance lookup then reaches a few bits past the stream's last bit.
+    bool reachesPast = trial % 2 == 0;
+    int lastLength = 257 + static_cast<int>(rng() % 8), lastDistance = static_cast<int>(rng() % 4);
+    if (reachesPast) {
+      litLenCounts[kEndOfBlock] += 100000;
+      litLenCounts[lastLength] += 1;
+      distCounts[lastDistance] += 100000;
+      for (int n = 0; n < 8; ++n) distCounts[4 + rng() % 26] += 1;
+    }
+    uint8_t lengths[kLitLenSymbols + kDistSymbols];
+    BuildCodeLengths(litLenCounts, kLitLenSymbols, 9 + rng() % 7, lengths);
+    BuildCodeLengths(distCounts, kDistSymbols, 6 + rng() % 10, lengths + kLitLenSymbols);
+    uint8_t* distLengths = lengths + kLitLenSymbols;
+
+    int litLenCount = kLitLenSymbols, distCount = kDistSymbols;
+    while (litLenCount > 257 && lengths[litLenCount - 1] == 0) --litLenCount;
+    while (distCount > 1 && distLengths[distCount - 1] == 0) --distCount;
+    uint8_t sent[kLitLenSymbols + kDistSymbols];
+    memcpy(sent, lengths, litLenCount);
+    memcpy(sent + litLenCount, distLengths, distCount);
+    CodeLengthPlan plan;
+    PlanCodeLengths(sent, litLenCount + distCount, &plan);
+
+    uint8_t clReach[19] = {0}, litLenReach[kLitLenSymbols] = {0}, distReach[kDistSymbols] = {0};
+    ComputeLookupReach(plan.clLengths, 19, kCodeLengthWidth, clReach);
+    ComputeLookupReach(lengths, kLitLenSymbols, kDynamicLitLenWidth, litLenReach);
+    ComputeLookupReach(distLengths, kDistSymbols, kDynamicDistWidth, distReach);
+    std::vector<int> clLengths(plan.clLengths, plan.clLengths + 19), litLen(lengths, lengths + kLitLenSymbols),
+        dist(distLengths, distLengths + kDistSymbols);
+    std::vector<uint32_t> clCodes = CanonicalCodes(clLengths), litLenCodes = CanonicalCodes(litLen),
+                          distCodes = CanonicalCodes(dist);
+
+    BitWriter w;
+    size_t reach = 0;
+    auto code = [&](uint32_t c, int length, int lookup) {
+      reach = std::max(reach, w.BitCount() + static_cast<size_t>(lookup));
+      w.Code(c, length);
+    };
+    w.Bits(14, 4).Bits(litLenCount - 257, 5).Bits(distCount - 1, 5).Bits(plan.clCount - 4, 4);
+    for (int i = 0; i < plan.clCount; ++i) w.Bits(plan.clLengths[kCodeLengthOrder[i]], 3);
+    for (size_t i = 0; i < plan.items.size(); ++i) {
+      int item = plan.items[i];
+      code(clCodes[item], clLengths[item], clReach[item]);
+      if (item >= 16) w.Bits(plan.extra[i], item == 16 ? 2 : item == 17 ? 3 : 7);
+    }
+    std::vector<int> literals, lengthSymbols, distSymbols;
+    for (int s2 = 0; s2 < kLitLenSymbols; ++s2)
+      if (lengths[s2] && s2 != kEndOfBlock) (s2 < 256 ? literals : lengthSymbols).push_back(s2);
+    for (int s2 = 0; s2 < kDistSymbols; ++s2)
+      if (distLengths[s2]) distSymbols.push_back(s2);
+    for (int n = rng() % 6; n >= 0; --n) {
+      if (literals.empty() || rng() % 2) {
+        int ls = lengthSymbols[rng() % lengthSymbols.size()];
+        int ds = distSymbols[rng() % distSymbols.size()];
+        code(litLenCodes[ls], litLen[ls], litLenReach[ls]);
+        w.Bits(rng() & ((1u << LengthExtraBits(ls)) - 1), LengthExtraBits(ls));
+        code(distCodes[ds], dist[ds], distReach[ds]);
+        w.Bits(rng() & ((1u << DistanceExtraBits(ds)) - 1), DistanceExtraBits(ds));
+      } else {
+        int lit = literals[rng() % literals.size()];
+        code(litLenCodes[lit], litLen[lit], litLenReach[lit]);
+      }
+    }
+    if (reachesPast) {
+      code(litLenCodes[lastLength], litLen[lastLength], litLenReach[lastLength]);
+      code(distCodes[lastDistance], dist[lastDistance], distReach[lastDistance]);
+    }
+    code(litLenCodes[kEndOfBlock], litLen[kEndOfBlock], litLenReach[kEndOfBlock]);
+
+    Bytes stream = w.Bytes();
+    size_t expected = (std::max(reach, w.BitCount()) + 7) / 8;
+    if (expected > stream.size()) ++paddedStreams;
+    Bytes file = stream;
+    file.insert(file.end(), 16, 0xFF);
+    std::string path = TempPath("reach.bin");
+    WriteFile(path, file);
+    FileHandle input = OpenExisting(path.c_str(), kOpenRead);
+    ASSERT_NE(input, INVALID_FILE);
+    EXPECT_TRUE(ExpandIntoFile(INVALID_FILE, input, 0));
+    EXPECT_EQ(FilePosition(input), expected);
+    CloseFile(input);
+    remove(path.c_str());
+  }
+  EXPECT_GT(paddedStreams, 50) << "too few streams whose last lookup reached past their last bit";
 }
 
 }  // namespace

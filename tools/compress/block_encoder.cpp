@@ -42,6 +42,8 @@ struct BitWriter {
   void AlignToByte() {
     if (pendingBits > 0) Put(0, 8 - pendingBits);
   }
+  // A stream is as long as the bytes the decoder fetches for it, look-ahead
+  // included; bits past the last one written read as zero.
   std::vector<uint8_t> Finish() {
     AlignToByte();
     uint64_t fetchedBytes = (reach + 7) / 8;
@@ -295,6 +297,8 @@ void WriteStored(const uint8_t* raw, size_t rawBytes, bool last, BitWriter* w) {
 
 std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, const ParsedStream& parse, bool thorough) {
   BitWriter w;
+  BlockCodes fixed;
+  FixedCodes(&fixed);
   size_t begin = 0;
   size_t offset = 0;  // input bytes before the current block
   for (size_t b = 0; b < parse.blockEnds.size(); ++b) {
@@ -313,8 +317,6 @@ std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, const Parsed
       theirs = parse.blockLengths.data() + b * (kLitLenSymbols + kDistSymbols);
     uint64_t dynamicBits = 4 + ChooseDynamicCodes(counts, theirs, thorough, &dynamic, &header);
 
-    BlockCodes fixed;
-    FixedCodes(&fixed);
     uint64_t fixedBits = 4 + DataBits(counts, fixed);
 
     uint64_t storedBits = StoredBits(w.position, counts.rawBytes);
@@ -333,6 +335,5 @@ std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, const Parsed
     offset += counts.rawBytes;
     begin = end;
   }
-  (void)size;
   return w.Finish();
 }
