@@ -189,9 +189,19 @@ uint64_t ChooseDynamicCodes(const BlockCounts& counts, const uint8_t* theirs, bo
   BlockCodes codes;
   DynamicHeader header;
   // Every candidate must still be a code the decoder accepts for this block.
-  auto keep = [&](uint64_t bits) {
-    if (bits < bestBits && AcceptableLengths(codes.litLenLengths, kLitLenSymbols, counts.litLen) &&
-        AcceptableLengths(codes.distLengths, kDistSymbols, counts.dist)) {
+  // Candidates often repeat one another in small blocks; each is priced once.
+  std::vector<std::vector<uint8_t>> tried;
+  auto consider = [&]() {
+    std::vector<uint8_t> key(codes.litLenLengths, codes.litLenLengths + kLitLenSymbols);
+    key.insert(key.end(), codes.distLengths, codes.distLengths + kDistSymbols);
+    for (const auto& t : tried)
+      if (t == key) return;
+    tried.push_back(std::move(key));
+    if (!AcceptableLengths(codes.litLenLengths, kLitLenSymbols, counts.litLen) ||
+        !AcceptableLengths(codes.distLengths, kDistSymbols, counts.dist))
+      return;
+    uint64_t bits = DynamicBits(counts, &codes, &header);
+    if (bits < bestBits) {
       bestBits = bits;
       *best = codes;
       *bestHeader = header;
@@ -208,7 +218,7 @@ uint64_t ChooseDynamicCodes(const BlockCounts& counts, const uint8_t* theirs, bo
     int usedDist = UsedSymbols(from->dist, kDistSymbols);
     BuildCodeLengths(from->litLen, kLitLenSymbols, kMaxCodeLength, codes.litLenLengths);
     BuildCodeLengths(from->dist, kDistSymbols, kMaxCodeLength, codes.distLengths);
-    keep(DynamicBits(counts, &codes, &header));
+    consider();
     if (!thorough) continue;
     int litLenLongest = Longest(codes.litLenLengths, kLitLenSymbols);
     int distLongest = Longest(codes.distLengths, kDistSymbols);
@@ -217,11 +227,11 @@ uint64_t ChooseDynamicCodes(const BlockCounts& counts, const uint8_t* theirs, bo
       if (limit < 1 || (1 << limit) < usedLitLen) break;
       BuildCodeLengths(from->litLen, kLitLenSymbols, limit, codes.litLenLengths);
       BuildCodeLengths(from->dist, kDistSymbols, kMaxCodeLength, codes.distLengths);
-      keep(DynamicBits(counts, &codes, &header));
+      consider();
       int distLimit = distLongest - 1;
       if (distLimit >= 1 && (1 << distLimit) >= usedDist) {
         BuildCodeLengths(from->dist, kDistSymbols, distLimit, codes.distLengths);
-        keep(DynamicBits(counts, &codes, &header));
+        consider();
       }
     }
   }
@@ -230,7 +240,7 @@ uint64_t ChooseDynamicCodes(const BlockCounts& counts, const uint8_t* theirs, bo
       AcceptableLengths(theirs + kLitLenSymbols, kDistSymbols, counts.dist)) {
     memcpy(codes.litLenLengths, theirs, kLitLenSymbols);
     memcpy(codes.distLengths, theirs + kLitLenSymbols, kDistSymbols);
-    keep(DynamicBits(counts, &codes, &header));
+    consider();
   }
   FinishCodes(best, kDynamicLitLenWidth, kDynamicDistWidth);
   return bestBits;

@@ -2,6 +2,8 @@
 
 #include <stdlib.h>
 
+#include <memory>
+
 #include <libdeflate.h>
 #include <zopfli/zopfli.h>
 #include <zopfli/deflate.h>
@@ -16,12 +18,23 @@ constexpr int kDefaultParseLevel = 12;
 
 // Each parse is taken from a raw deflate stream of a well-kept compressor and
 // re-coded; false when the library gave nothing we can read back.
+// Making a compressor at the high levels costs more than compressing a small
+// file, and a package holds many; one per level and thread is kept for reuse.
+struct CompressorDeleter {
+  void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+
+libdeflate_compressor* CompressorFor(int level) {
+  thread_local std::unique_ptr<libdeflate_compressor, CompressorDeleter> kept[13];
+  if (!kept[level]) kept[level].reset(libdeflate_alloc_compressor(level));
+  return kept[level].get();
+}
+
 bool ParseWithLibdeflate(const uint8_t* data, size_t size, int level, ParsedStream* parse) {
-  libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
+  libdeflate_compressor* compressor = CompressorFor(level);
   if (!compressor) return false;
   std::vector<uint8_t> raw(libdeflate_deflate_compress_bound(compressor, size));
   size_t rawSize = libdeflate_deflate_compress(compressor, data, size, raw.data(), raw.size());
-  libdeflate_free_compressor(compressor);
   return rawSize != 0 && ReadDeflateParse(raw.data(), rawSize, size, parse);
 }
 

@@ -39,9 +39,11 @@ struct BitReader {
   bool Overran() const { return pos - static_cast<size_t>(count / 8) > size; }
 };
 
-// A direct table over 15 bits: entry = symbol << 4 | code length; 0 marks a hole.
+// A direct table over the longest code's bits: entry = symbol << 4 | code
+// length; 0 marks a hole. Small blocks have short codes and small tables.
 struct Decoder {
   std::vector<uint32_t> table;
+  int width = 0;
 };
 
 uint32_t Reverse(uint32_t code, int length) {
@@ -65,19 +67,24 @@ bool BuildDecoder(const uint8_t* lengths, int n, Decoder* d) {
     code = (code + count[len - 1]) << 1;
     next[len] = code;
   }
-  d->table.assign(1u << 15, 0);
+  int longest = 0;
+  for (int len = 1; len <= 15; ++len)
+    if (count[len]) longest = len;
+  d->width = longest;
+  d->table.assign(size_t(1) << longest, 0);
   for (int sym = 0; sym < n; ++sym) {
     int len = lengths[sym];
     if (len == 0) continue;
     uint32_t reversed = Reverse(next[len]++, len);
-    for (uint32_t fill = reversed; fill < (1u << 15); fill += 1u << len)
+    for (uint32_t fill = reversed; fill < (1u << longest); fill += 1u << len)
       d->table[fill] = (static_cast<uint32_t>(sym) << 4) | static_cast<uint32_t>(len);
   }
   return true;
 }
 
 int DecodeSymbol(BitReader* in, const Decoder& d) {
-  uint32_t entry = d.table[in->Peek(15)];
+  if (d.width == 0) return -1;
+  uint32_t entry = d.table[in->Peek(d.width)];
   if (entry == 0) return -1;
   in->Skip(static_cast<int>(entry & 15));
   return static_cast<int>(entry >> 4);
