@@ -12,9 +12,9 @@ const uint8_t kCodeLengthOrder[19] = {18, 17, 16, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 
 void BuildCodeLengths(const uint32_t* counts, int n, int maxBits, uint8_t* lengths) {
   std::vector<size_t> frequencies(counts, counts + n);
   std::vector<unsigned> bits(static_cast<size_t>(n), 0);
-  // Only fails for more symbols than maxBits allows, which our alphabets never have.
-  ZopfliLengthLimitedCodeLengths(frequencies.data(), n, maxBits, bits.data());
-  for (int i = 0; i < n; ++i) lengths[i] = static_cast<uint8_t>(bits[static_cast<size_t>(i)]);
+  // Fails only when the used symbols do not fit in maxBits.
+  bool built = ZopfliLengthLimitedCodeLengths(frequencies.data(), n, maxBits, bits.data()) == 0;
+  for (int i = 0; i < n; ++i) lengths[i] = built ? static_cast<uint8_t>(bits[static_cast<size_t>(i)]) : 0;
 }
 
 void SmoothCountsForRuns(uint32_t* counts, int n) {

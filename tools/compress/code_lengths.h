@@ -9,7 +9,8 @@
 
 // Optimal lengths limited to maxBits for the given symbol counts. Unused
 // symbols get 0; a single used symbol gets 1 (the one incomplete code the
-// decoder accepts); every other result is a complete code.
+// decoder accepts); every other result is a complete code. When maxBits is
+// too small for the used symbols, all lengths are 0.
 void BuildCodeLengths(const uint32_t* counts, int n, int maxBits, uint8_t* lengths);
 
 // Evens out neighbouring counts so that the resulting lengths form longer runs,

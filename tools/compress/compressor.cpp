@@ -16,8 +16,6 @@ namespace {
 constexpr int kFastParseLevel = 6;
 constexpr int kDefaultParseLevel = 12;
 
-// Each parse is taken from a raw deflate stream of a well-kept compressor and
-// re-coded; false when the library gave nothing we can read back.
 // Making a compressor at the high levels costs more than compressing a small
 // file, and a package holds many; one per level and thread is kept for reuse.
 struct CompressorDeleter {
@@ -30,6 +28,8 @@ libdeflate_compressor* CompressorFor(int level) {
   return kept[level].get();
 }
 
+// Each parse is taken from a raw deflate stream of a well-kept compressor and
+// re-coded; false when the library gave nothing we can read back.
 bool ParseWithLibdeflate(const uint8_t* data, size_t size, int level, ParsedStream* parse) {
   libdeflate_compressor* compressor = CompressorFor(level);
   if (!compressor) return false;
