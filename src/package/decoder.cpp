@@ -301,6 +301,22 @@ void CopyMatch(Decoder* d, uint32_t distance, uint32_t length) {
 
 // ---- compressed data -------------------------------------------------------
 
+// Looks up one code in bits already held, following links and consuming their
+// bits (not the entry's own). Lowers ahead to the bits held beyond the farthest
+// one this lookup asked for, since each table level asks for its full width.
+inline const TableEntry* LookUpHeld(const TableEntry* table, uint32_t width, uint64_t& bits, uint32_t& count,
+                                    uint32_t& ahead) {
+  const TableEntry* e = table + LowBits(bits, width);
+  while (e->op > kOpLink && e->op != kOpInvalid) {
+    bits >>= e->bits;
+    count -= e->bits;
+    width = e->op - kOpLink;
+    e = e->subTable + LowBits(bits, width);
+  }
+  if (count - width < ahead) ahead = count - width;
+  return e;
+}
+
 // Decodes symbols while at least kFastInput bytes are buffered. Returns a
 // block result, or kLeftFastPath with the bit buffer and the source put back
 // into the byte-at-a-time reader's state.
@@ -329,15 +345,7 @@ int DecodeFast(Decoder* d, const TableEntry* literals, uint32_t literalWidth, co
     count += taken * 8;
     ahead += taken * 8;
 
-    uint32_t width = literalWidth;
-    const TableEntry* e = literals + LowBits(bits, width);
-    while (e->op > kOpLink && e->op != kOpInvalid) {
-      bits >>= e->bits;
-      count -= e->bits;
-      width = e->op - kOpLink;
-      e = e->subTable + LowBits(bits, width);
-    }
-    if (count - width < ahead) ahead = count - width;
+    const TableEntry* e = LookUpHeld(literals, literalWidth, bits, count, ahead);
     if (e->op == kOpInvalid) {
       result = kDecodeDataError;
       break;
@@ -372,15 +380,7 @@ int DecodeFast(Decoder* d, const TableEntry* literals, uint32_t literalWidth, co
     bits >>= e->op;
     count -= e->op;
 
-    width = distanceWidth;
-    e = distances + LowBits(bits, width);
-    while (e->op > kOpLink && e->op != kOpInvalid) {
-      bits >>= e->bits;
-      count -= e->bits;
-      width = e->op - kOpLink;
-      e = e->subTable + LowBits(bits, width);
-    }
-    if (count - width < ahead) ahead = count - width;
+    e = LookUpHeld(distances, distanceWidth, bits, count, ahead);
     if (e->op == kOpInvalid) {
       result = kDecodeDataError;
       break;

@@ -200,9 +200,14 @@ TEST_F(VariedProject, ListShowsEveryFieldAsBuilt) {
     EXPECT_EQ(e.options, f.options);
     EXPECT_EQ(e.iconIndex, f.iconIndex);
     EXPECT_EQ(e.status, 0);
-    if (!f.source.empty()) EXPECT_EQ(e.fileSize, fs::file_size(f.source));
-    if (f.entryKind == format::kEntryExternal) EXPECT_EQ(e.packedSize, 0u);
-    else EXPECT_GT(e.packedSize, 0u);
+    if (!f.source.empty()) {
+      EXPECT_EQ(e.fileSize, fs::file_size(f.source));
+    }
+    if (f.entryKind == format::kEntryExternal) {
+      EXPECT_EQ(e.packedSize, 0u);
+    } else {
+      EXPECT_GT(e.packedSize, 0u);
+    }
   }
   // Spot checks of what the project words differently from the model.
   EXPECT_EQ(project.files[0].options, format::kOptionUninstaller);
