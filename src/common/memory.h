@@ -5,6 +5,9 @@
 #include <stdint.h>
 
 bool AllocRaw(uint32_t n, void** out);
+// Host builds only: new blocks from AllocRaw are filled with 0xA5 instead of
+// whatever the allocator had, so tests catch reads of never-written memory.
+extern bool g_scribbleNewBlocks;
 bool AllocZeroedRaw(uint32_t n, void** out);
 void FreeRaw(void* p);
 

@@ -55,6 +55,12 @@ constexpr int kLeftFastPath = -1;
 
 inline uint32_t LowBits(uint64_t bits, uint32_t n) { return static_cast<uint32_t>(bits) & ((1u << n) - 1); }
 
+// Entries per allocation of lookup tables; a level larger than this gets a
+// block of its own.
+constexpr uint32_t kTableBlockEntries = 1024;
+
+// The tables of one code lie in blocks, each with a spare entry ahead of it
+// that links to the next block; the first block starts with the first level.
 void ReleaseTable(TableEntry*& table) {
   TableEntry* t = table;
   while (t) {
@@ -115,6 +121,8 @@ int BuildTable(const uint8_t* lengths, uint32_t n, uint32_t simple, const uint16
   uint32_t levelWidth[kMaxCodeBits + 1];
   uint32_t levelPrefix[kMaxCodeBits + 1];
   TableEntry* lastBlock = nullptr;
+  TableEntry* room = nullptr;  // unused entries of the last block
+  uint32_t roomLeft = 0;
   int depth = -1;
   uint32_t start = 0;  // bits decoded before the deepest open level
   uint32_t code = 0;   // bit-reversed canonical code
@@ -140,22 +148,31 @@ int BuildTable(const uint8_t* lengths, uint32_t n, uint32_t simple, const uint16
         if (start + j > endOfBlockBits && start < endOfBlockBits) j = endOfBlockBits - start;
 
         uint32_t size = 1u << j;
-        TableEntry* block;
-        if (!AllocBlock((size + 1) * static_cast<uint32_t>(sizeof(TableEntry)), &block)) {
-          ReleaseTable(*table);
-          return 3;
+        if (size > roomLeft) {
+          // Levels are carved out of blocks of several levels each: one
+          // allocation serves most codes whole.
+          uint32_t entries = size > kTableBlockEntries ? size : kTableBlockEntries;
+          TableEntry* block;
+          if (!AllocBlock((entries + 1) * static_cast<uint32_t>(sizeof(TableEntry)), &block)) {
+            ReleaseTable(*table);
+            return 3;
+          }
+          block->subTable = nullptr;
+          if (lastBlock) lastBlock->subTable = block + 1;
+          else *table = block + 1;
+          lastBlock = block;
+          room = block + 1;
+          roomLeft = entries;
         }
-        block->subTable = nullptr;
-        TableEntry* t = block + 1;
+        TableEntry* t = room;
+        room += size;
+        roomLeft -= size;
         for (uint32_t i = 0; i < size; ++i) {
           t[i].op = kOpInvalid;
           t[i].bits = 0;
           t[i].value = 0;
           t[i].subTable = nullptr;
         }
-        if (lastBlock) lastBlock->subTable = t;
-        else *table = t;
-        lastBlock = block;
         levelTable[depth] = t;
         levelWidth[depth] = j;
         levelPrefix[depth] = code & ((1u << start) - 1);
@@ -249,12 +266,16 @@ bool TakeBits(Decoder* d, uint32_t n, uint32_t* value) {
 
 // ---- output window ---------------------------------------------------------
 
+// Hands the full window to the sink; from now on all of it is history.
+inline void WriteFullWindow(Decoder* d) {
+  d->sink->Write(d->window, kWindowSize);
+  d->windowPosition = 0;
+  d->windowFilled = true;
+}
+
 inline void PutByte(Decoder* d, uint8_t byte) {
   d->window[d->windowPosition++] = byte;
-  if (d->windowPosition == kWindowSize) {
-    d->sink->Write(d->window, kWindowSize);
-    d->windowPosition = 0;
-  }
+  if (d->windowPosition == kWindowSize) WriteFullWindow(d);
 }
 
 // Copies a match that neither wraps nor fills the window, from `to - distance`
@@ -283,7 +304,8 @@ inline void CopyWithin(uint8_t* window, uint32_t to, uint32_t distance, uint32_t
 
 // Copies length bytes from distance back, wrapping within the window and
 // writing it out whenever it fills. A distance before the stream's first byte
-// reads the window's zero fill.
+// copies zeros: the window is not cleared for each stream, so until it first
+// fills, bytes from the write position on are taken as that zero fill.
 void CopyMatch(Decoder* d, uint32_t distance, uint32_t length) {
   uint32_t to = d->windowPosition;
   if (to >= distance && to + length < kWindowSize) {
@@ -293,7 +315,7 @@ void CopyMatch(Decoder* d, uint32_t distance, uint32_t length) {
   }
   uint32_t from = (to - distance) & kWindowMask;
   while (length--) {
-    uint8_t byte = d->window[from];
+    uint8_t byte = d->windowFilled || from < d->windowPosition ? d->window[from] : 0;
     from = (from + 1) & kWindowMask;
     PutByte(d, byte);
   }
@@ -363,7 +385,7 @@ int DecodeFast(Decoder* d, const TableEntry* literals, uint32_t literalWidth, co
         window[position++] = static_cast<uint8_t>(e->value);
       }
       if (position == kWindowSize) {
-        d->sink->Write(window, kWindowSize);
+        WriteFullWindow(d);
         position = 0;
       }
       continue;
@@ -459,8 +481,7 @@ int StoredBlock(Decoder* d) {
       length -= n;
       d->windowPosition += n;
       if (d->windowPosition == kWindowSize) {
-        d->sink->Write(d->window, kWindowSize);
-        d->windowPosition = 0;
+        WriteFullWindow(d);
       }
       continue;
     }
@@ -590,6 +611,7 @@ void InitDecoder(Decoder* decoder) {
   decoder->fixedLiteralWidth = 0;
   decoder->fixedDistanceWidth = 0;
   decoder->windowPosition = 0;
+  decoder->windowFilled = false;
   decoder->bitBuffer = 0;
   decoder->bitCount = 0;
   decoder->window = nullptr;
@@ -601,10 +623,12 @@ int DecodeStream(Decoder* d) {
   d->fixedLiteralWidth = 0;
   d->fixedDistanceWidth = 0;
   d->windowPosition = 0;
+  d->windowFilled = false;
   d->bitBuffer = 0;
   d->bitCount = 0;
-  // 8 spare bytes behind the window let a match copy run over its end in whole words.
-  if (!AllocZeroed(kWindowSize + 8, &d->window)) return kDecodeNoMemory;
+  // 8 spare bytes behind the window let a match copy run over its end in whole
+  // words. Not cleared: CopyMatch takes never-written bytes as zeros.
+  if (!AllocBlock(kWindowSize + 8, &d->window)) return kDecodeNoMemory;
 
   int result;
   bool last;

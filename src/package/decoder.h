@@ -38,6 +38,7 @@ struct Decoder {
   uint32_t fixedLiteralWidth;
   uint32_t fixedDistanceWidth;
   uint32_t windowPosition;
+  bool windowFilled;   // the window has been written out whole at least once
   uint64_t bitBuffer;  // next bit in bit 0; zero above bitCount
   uint32_t bitCount;
   uint8_t* window;

@@ -46,13 +46,15 @@ class FileSink : public Sink {
 };
 
 // Runs an opened decoder into the sink; the source is closed on every path,
-// the sink is left to the caller.
-bool RunExpansion(Decoder* decoder, Sink* sink) {
+// the sink is left to the caller. stoppedAt, if given, receives the read
+// position the stream ended at, before closing gives back the read-ahead.
+bool RunExpansion(Decoder* decoder, Sink* sink, const uint8_t** stoppedAt = nullptr) {
   bool ok = false;
   if (sink && sink->IsReady()) {
     decoder->sink = sink;
     ok = DecodeStream(decoder) == kDecodeOk;
   }
+  if (stoppedAt) *stoppedAt = decoder->source.readPosition;
   CloseSource(&decoder->source);
   return ok;
 }
@@ -65,6 +67,19 @@ bool ExpandIntoMemory(uint8_t* destination, uint32_t expandedSize, FileHandle in
   if (!OpenSource(&decoder.source, input, budget)) return false;
   MemorySink* sink = new MemorySink(destination, expandedSize);
   bool ok = RunExpansion(&decoder, sink) && !sink->overflowed();
+  delete sink;
+  return ok;
+}
+
+bool ExpandMemoryIntoMemory(const uint8_t* input, uint32_t inputSize, uint8_t* destination,
+                            uint32_t expandedSize, uint32_t* streamLength) {
+  Decoder decoder;
+  InitDecoder(&decoder);
+  OpenSourceOnMemory(&decoder.source, input, inputSize);
+  MemorySink* sink = new MemorySink(destination, expandedSize);
+  const uint8_t* stoppedAt;
+  bool ok = RunExpansion(&decoder, sink, &stoppedAt) && !sink->overflowed();
+  *streamLength = static_cast<uint32_t>(stoppedAt - input);
   delete sink;
   return ok;
 }

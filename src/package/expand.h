@@ -17,3 +17,9 @@ bool ExpandIntoMemory(uint8_t* destination, uint32_t expandedSize, FileHandle in
 // Expands into an open file; with INVALID_FILE the output is dropped, which
 // moves the input past the stream.
 bool ExpandIntoFile(FileHandle output, FileHandle input, uint32_t budget);
+
+// Expands a stream that starts at input, within inputSize bytes of memory, for
+// tools that hold a whole setup file. On success *streamLength is the number
+// of bytes the stream consists of (the bytes the decoder fetched).
+bool ExpandMemoryIntoMemory(const uint8_t* input, uint32_t inputSize, uint8_t* destination,
+                            uint32_t expandedSize, uint32_t* streamLength);

@@ -16,14 +16,22 @@ void InitSource(FileSource* source) {
 bool OpenSource(FileSource* source, FileHandle file, uint32_t budget) {
   InitSource(source);
   if (file == INVALID_FILE) return false;
-  if (!AllocZeroed(kSourceBufferSize, &source->buffer)) return false;
+  if (!AllocBlock(kSourceBufferSize, &source->buffer)) return false;
   source->readPosition = source->buffer;
   source->file = file;
   source->budget = budget;
   return true;
 }
 
+void OpenSourceOnMemory(FileSource* source, const uint8_t* data, uint32_t size) {
+  InitSource(source);
+  source->readPosition = const_cast<uint8_t*>(data);
+  source->unread = size;
+}
+
 void RefillSource(FileSource* source) {
+  // Without a file (a source on memory) there is nothing more to read.
+  if (source->file == INVALID_FILE) return;
   uint32_t piece = source->budget > 0 && source->budget < kSourceBufferSize ? source->budget
                                                                               : kSourceBufferSize;
   source->readPosition = source->buffer;

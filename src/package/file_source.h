@@ -25,6 +25,10 @@ void InitSource(FileSource* source);
 // False for the invalid handle or when the buffer cannot be had; nothing is read.
 bool OpenSource(FileSource* source, FileHandle file, uint32_t budget);
 
+// A source over bytes already in memory (no file, no budget): the host tools
+// read streams out of whole files this way. The bytes stay the caller's.
+void OpenSourceOnMemory(FileSource* source, const uint8_t* data, uint32_t size);
+
 // Reads the next piece into the buffer; unread stays 0 at the end of input.
 void RefillSource(FileSource* source);
 

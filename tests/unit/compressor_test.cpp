@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/memory.h"
 #include "bit_writer.h"
 #include "code_lengths.h"
 #include "common/file_io.h"
@@ -26,6 +27,9 @@
 FileHandle OpenNextVolume() { return INVALID_FILE; }
 
 namespace {
+
+// Blocks the code under test allocates start out as 0xA5, never as zeros.
+const bool kScribbled = (g_scribbleNewBlocks = true);
 
 using Bytes = std::vector<uint8_t>;
 

@@ -6,10 +6,14 @@
 #include <random>
 #include <vector>
 
+#include "common/memory.h"
 #include "decoder_test_util.h"
 #include "stream_encoder.h"
 
 namespace {
+
+// Blocks the code under test allocates start out as 0xA5, never as zeros.
+const bool kScribbled = (g_scribbleNewBlocks = true);
 
 typedef std::vector<uint8_t> Bytes;
 

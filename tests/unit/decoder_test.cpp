@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "common/memory.h"
 #include "bit_writer.h"
 #include "common/setup_state.h"
 #include "decoder_fake_volumes.h"
@@ -16,6 +17,9 @@
 #include "stream_encoder.h"
 
 namespace {
+
+// Blocks the code under test allocates start out as 0xA5, never as zeros.
+const bool kScribbled = (g_scribbleNewBlocks = true);
 
 typedef std::vector<uint8_t> Bytes;
 

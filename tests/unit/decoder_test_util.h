@@ -11,6 +11,7 @@
 
 #include "common/file_io.h"
 #include "package/decoder.h"
+#include "package/expand.h"
 #include "reference_decoder.h"
 
 class RecordingSink : public Sink {
@@ -93,5 +94,16 @@ inline DecodeRun DecodeAndCompare(const std::vector<uint8_t>& bytes) {
   EXPECT_EQ(run.writes, ref.writes);
   EXPECT_TRUE(run.output == ref.output) << "output differs from the reference";
   EXPECT_EQ(run.position, ref.fetched);
+  // The same stream read from memory takes the same bytes and gives the same output.
+  std::vector<uint8_t> out(ref.output.size() + 1);
+  uint32_t length = 0;
+  bool ok = ExpandMemoryIntoMemory(bytes.data(), static_cast<uint32_t>(bytes.size()), out.data(),
+                                   static_cast<uint32_t>(ref.output.size()), &length);
+  EXPECT_EQ(ok, ref.result == 0);
+  if (ok) {
+    EXPECT_EQ(length, ref.fetched);
+    out.pop_back();
+    EXPECT_TRUE(out == ref.output) << "output from memory differs from the reference";
+  }
   return run;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/memory.h"
 #include "common/setup_state.h"
 #include "package/format.h"
 #include "package/loader.h"
@@ -30,6 +31,9 @@ int ShowMessage(const char* text, unsigned style) {
 FileHandle OpenNextVolume() { return INVALID_FILE; }
 
 namespace {
+
+// Blocks the code under test allocates start out as 0xA5, never as zeros.
+const bool kScribbled = (g_scribbleNewBlocks = true);
 
 void PutU16(Bytes& b, uint16_t v) { b.push_back(v & 0xFF), b.push_back(v >> 8); }
 void PutU32(Bytes& b, uint32_t v) {
