@@ -13,6 +13,7 @@
 
 #include "common/setup_state.h"
 #include "default_texts.h"
+#include "grouped_number.h"
 #include "template_record.h"
 #include "package/checksum.h"
 #include "package/expand.h"
@@ -29,15 +30,6 @@ std::string Hex(uint32_t v, int digits) {
   char buffer[16];
   snprintf(buffer, sizeof buffer, "0x%0*X", digits, v);
   return buffer;
-}
-
-std::string Grouped(uint64_t v) {
-  std::string digits = std::to_string(v), out;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i && (digits.size() - i) % 3 == 0) out += ',';
-    out += digits[i];
-  }
-  return out;
 }
 
 int g_codepage = 1252;

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "inspect.h"
+#include "grouped_number.h"
 #include "package_builder.h"
 #include "project.h"
 
@@ -29,15 +30,6 @@ bool ParseSize(const std::string& text, uint64_t* out) {
   if (!scale) return false;
   *out = v * scale;
   return true;
-}
-
-std::string Grouped(uint64_t v) {
-  std::string digits = std::to_string(v), out;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i && (digits.size() - i) % 3 == 0) out += ',';
-    out += digits[i];
-  }
-  return out;
 }
 
 void DrawProgress(uint64_t done, uint64_t total, const std::string& next) {
