@@ -601,23 +601,8 @@ int DynamicBlock(Decoder* d) {
   return result;
 }
 
-}  // namespace
-
-void InitDecoder(Decoder* decoder) {
-  InitSource(&decoder->source);
-  decoder->sink = nullptr;
-  decoder->fixedLiteralTable = nullptr;
-  decoder->fixedDistanceTable = nullptr;
-  decoder->fixedLiteralWidth = 0;
-  decoder->fixedDistanceWidth = 0;
-  decoder->windowPosition = 0;
-  decoder->windowFilled = false;
-  decoder->bitBuffer = 0;
-  decoder->bitCount = 0;
-  decoder->window = nullptr;
-}
-
-int DecodeStream(Decoder* d) {
+// Nothing of the decoding half carries over from one stream to the next.
+void ResetDecodingHalf(Decoder* d) {
   d->fixedLiteralTable = nullptr;
   d->fixedDistanceTable = nullptr;
   d->fixedLiteralWidth = 0;
@@ -626,6 +611,19 @@ int DecodeStream(Decoder* d) {
   d->windowFilled = false;
   d->bitBuffer = 0;
   d->bitCount = 0;
+  d->window = nullptr;
+}
+
+}  // namespace
+
+void InitDecoder(Decoder* decoder) {
+  InitSource(&decoder->source);
+  decoder->sink = nullptr;
+  ResetDecodingHalf(decoder);
+}
+
+int DecodeStream(Decoder* d) {
+  ResetDecodingHalf(d);
   // 8 spare bytes behind the window let a match copy run over its end in whole
   // words. Not cleared: CopyMatch takes never-written bytes as zeros.
   if (!AllocBlock(kWindowSize + 8, &d->window)) return kDecodeNoMemory;
