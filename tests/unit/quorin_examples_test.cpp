@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "inspect.h"
+#include "setup_commands.h"
 #include "package/format.h"
 #include "package_builder.h"
 #include "project.h"

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "dialogs_compiler.h"
-#include "inspect.h"
+#include "setup_commands.h"
 #include "package_builder.h"
 #include "project.h"
 #include "quorin_test_support.h"

@@ -7,7 +7,7 @@
 #include <map>
 #include <sstream>
 
-#include "inspect.h"
+#include "setup_commands.h"
 #include "package/format.h"
 #include "package_builder.h"
 #include "project.h"

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <iostream>
 
-#include "inspect.h"
+#include "setup_commands.h"
 #include "grouped_number.h"
 #include "package_builder.h"
 #include "project.h"

@@ -8,7 +8,7 @@
 
 #include "byte_buffer.h"
 #include "embedded_stubs.h"
-#include "inspect.h"
+#include "setup_commands.h"
 #include "package/checksum.h"
 #include "package/format.h"
 #include "package/marker.h"

@@ -1,4 +1,4 @@
-#include "inspect.h"
+#include "setup_commands.h"
 
 #include <errno.h>
 #include <fcntl.h>
