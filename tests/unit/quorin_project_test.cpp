@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "defaults_adapter.h"
 #include "dialogs_compiler.h"
 #include "setup_commands.h"
 #include "package_builder.h"
@@ -194,6 +195,19 @@ TEST_F(BadProject, TextsAreStoredInTheAnsiCodePage) {
   std::ostringstream out, err;
   ASSERT_EQ(ExtractSetup(dir / "setup.exe", dir / "x", out, err), 0) << err.str();
   EXPECT_EQ(ReadBytes(dir / "x/d\u00e9j\u00e0.txt"), ReadBytes(dir / "a.txt"));
+}
+
+TEST_F(BadProject, TitleInAProjectsOwnTextIsEscapedLikeInTheDefaults) {
+  WriteText(dir / "p.toml", "[setup]\ntitle = \"100%s & More\"\n[texts]\n3.2 = \"{title} goes to %s\"\n"
+                            "7.1 = \"{title} &Next\"\n6.31 = \"{title} is incomplete\"\n");
+  Project project;
+  std::vector<std::string> errors;
+  ASSERT_TRUE(LoadProject(dir / "p.toml", &project, &errors)) << ::testing::PrintToString(errors);
+  std::vector<std::vector<std::string>> groups;
+  ASSERT_TRUE(ComposeStringGroups(project, &groups, &errors)) << ::testing::PrintToString(errors);
+  EXPECT_EQ(groups[3][2], "100%%s & More goes to %s");  // formatted with the folder: '%' doubled
+  EXPECT_EQ(groups[7][1], "100%s && More &Next");      // a button: '&' doubled
+  EXPECT_EQ(groups[6][31], "100%s & More is incomplete");  // shown as it stands
 }
 
 TEST_F(BadProject, CharacterTheCodePageCannotShow) {

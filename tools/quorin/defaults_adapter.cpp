@@ -69,8 +69,21 @@ bool ComposeStringGroups(const Project& project, std::vector<std::vector<std::st
     group[t.entry] = ExpandDefaultText(t, project.title);
   }
   if (!CheckProjectTexts(project, errors)) return false;
-  for (const auto& [where, text] : project.texts)
-    (*groups)[where.first][where.second] = ExpandDefaultText(text.c_str(), project.title);
+  for (const auto& [where, text] : project.texts) {
+    // A project's own wording of an entry is formatted like the default one,
+    // so the title is escaped the same way ('%' in formatted texts, '&' on
+    // buttons and labels).
+    const DefaultText* known = FindDefaultText(where.first, where.second);
+    std::string expanded;
+    if (known) {
+      DefaultText own = *known;
+      own.text = text.c_str();
+      expanded = ExpandDefaultText(own, project.title);
+    } else {
+      expanded = ExpandDefaultText(text.c_str(), project.title);
+    }
+    (*groups)[where.first][where.second] = expanded;
+  }
   for (const auto& group : *groups)
     if (group.size() > 0xFFFF) errors->push_back(project.path + ": a string group has more than 65,535 entries");
   return errors->size() == before;
