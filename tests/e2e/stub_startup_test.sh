@@ -121,4 +121,11 @@ e2e_check "the copy is the stub part of the setup file" \
   cmp -n "$stubSize" "$temp/_inst2.exe" "$floppy/SETUP.EXE"
 e2e_check "only the stub was copied" test "$(stat -c %s "$temp/_inst2.exe")" -eq "$stubSize"
 
+# A relaunch copy (/DEL) never tests for removable media: started from the
+# floppy it reads its own package there and makes no copy.
+rm -f "$temp"/_inst*.exe
+cp "$work/setup.exe" "$floppy/SETUP.EXE"
+run_stub 0 "/DEL from the floppy runs from the disk" 'A:\SETUP.EXE' /DEL
+e2e_check "/DEL made no temporary copy" bash -c "! ls '$temp'/_inst*.exe >/dev/null 2>&1"
+
 e2e_finish
