@@ -15,10 +15,10 @@
 #include "package/loader.h"
 #include "package/strings.h"
 #include "package/volumes.h"
+#include "package_bytes.h"
 #include "startup/config_block.h"
 
 using namespace format;
-using Bytes = std::vector<uint8_t>;
 
 // The message box, as the loader sees it on the host.
 static std::vector<std::pair<std::string, unsigned>> g_messages;
@@ -35,43 +35,29 @@ namespace {
 // Blocks the code under test allocates start out as 0xA5, never as zeros.
 const bool kScribbled = (g_scribbleNewBlocks = true);
 
-void PutU16(Bytes& b, uint16_t v) { b.push_back(v & 0xFF), b.push_back(v >> 8); }
-void PutU32(Bytes& b, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-void Append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
-Bytes Text(const std::string& s) { return Bytes(s.c_str(), s.c_str() + s.size() + 1); }
-
-// One final stored block: header 15 in the low four bits, LEN, the bytes.
-// Its length is exactly what the decoder fetches.
-Bytes StoredStream(const Bytes& data) {
-  Bytes s = {0x0F};
-  PutU16(s, static_cast<uint16_t>(data.size()));
-  Append(s, data);
-  return s;
+Bytes Text(const std::string& s) {
+  Bytes b;
+  PutText(b, s);
+  return b;
 }
 
 Bytes Record(uint16_t tag, const Bytes& body, uint8_t flags = 0) {
   Bytes r;
-  PutU16(r, tag);
-  r.push_back(flags);
-  r.push_back(0);
-  PutU32(r, static_cast<uint32_t>(body.size()));
-  Append(r, body);
+  PutRecord(r, tag, flags, body);
   return r;
 }
 
 Bytes CompressedRecord(uint16_t tag, const Bytes& content) {
   Bytes body;
   PutU32(body, static_cast<uint32_t>(content.size()));
-  Append(body, StoredStream(content));
+  PutBytes(body, StoredStream(content));
   return Record(tag, body, kRecordCompressed);
 }
 
 Bytes Group(const std::vector<std::string>& texts) {
   Bytes g;
   PutU16(g, static_cast<uint16_t>(texts.size()));
-  for (const auto& t : texts) Append(g, Text(t));
+  for (const auto& t : texts) PutBytes(g, Text(t));
   return g;
 }
 
@@ -80,7 +66,7 @@ Bytes GroupsRecord(const std::vector<Bytes>& groups) {
   PutU16(body, static_cast<uint16_t>(groups.size()));
   for (const auto& g : groups) {
     PutU32(body, static_cast<uint32_t>(g.size()));
-    Append(body, StoredStream(g));
+    PutBytes(body, StoredStream(g));
   }
   return Record(kTagStringGroups, body);
 }
@@ -158,8 +144,8 @@ class Loader : public ::testing::Test {
   // A setup file: the stub, the given records, then a complete data area.
   bool Load(const std::vector<Bytes>& records, bool dataArea = true) {
     Bytes file = Stub(kStubSize);
-    for (const auto& r : records) Append(file, r);
-    if (dataArea) Append(file, DataArea(10, 10));
+    for (const auto& r : records) PutBytes(file, r);
+    if (dataArea) PutBytes(file, DataArea(10, 10));
     Write(file);
     return LoadPackage();
   }
@@ -191,7 +177,7 @@ TEST_F(Loader, CompleteMinimalPackage) {
 
 TEST_F(Loader, TruncatedRecordsFailSilently) {
   Bytes file = Stub(kStubSize);
-  Append(file, MessagesRecord());
+  PutBytes(file, MessagesRecord());
   Bytes text = Record(kTagUninstallName, Text("Acme"));
   for (size_t cut : {size_t(3), size_t(8), text.size() - 1}) {
     Bytes f = file;
@@ -256,14 +242,14 @@ TEST_F(Loader, UndecodableCompressedBodyFailsSilently) {
 TEST_F(Loader, StreamLongerThanItsExpandedSizeIsDamaged) {
   Bytes body;
   PutU32(body, 3);  // claims 3 bytes, the stream gives 5
-  Append(body, StoredStream(Text("abcd")));
+  PutBytes(body, StoredStream(Text("abcd")));
   EXPECT_FALSE(Load({Record(kTagUninstallName, body, kRecordCompressed)}));
 }
 
 TEST_F(Loader, DataAreaPastTheEndShowsIncompleteMessage) {
   Bytes file = Stub(kStubSize);
-  Append(file, MessagesRecord());
-  Append(file, DataArea(1000, 500));
+  PutBytes(file, MessagesRecord());
+  PutBytes(file, DataArea(1000, 500));
   Write(file);
   EXPECT_FALSE(LoadPackage());
   ASSERT_EQ(g_messages.size(), 1u);
@@ -273,9 +259,9 @@ TEST_F(Loader, DataAreaPastTheEndShowsIncompleteMessage) {
 
 TEST_F(Loader, StartPageMakesTruncatedPackageUsable) {
   Bytes file = Stub(kStubSize);
-  Append(file, MessagesRecord());
-  Append(file, StartPage(4));
-  Append(file, DataArea(1000, 500));
+  PutBytes(file, MessagesRecord());
+  PutBytes(file, StartPage(4));
+  PutBytes(file, DataArea(1000, 500));
   Write(file);
   EXPECT_TRUE(LoadPackage());
   EXPECT_EQ(g_setup.package.startPage, 4);
@@ -289,9 +275,9 @@ TEST_F(Loader, StartPageOutsideThePagesMeansWholeWizard) {
 
 TEST_F(Loader, DataAreaWithBodyLengthZero) {
   Bytes file = Stub(kStubSize);
-  Append(file, MessagesRecord());
-  Append(file, Record(kTagDataArea, {}));
-  Append(file, Record(kTagUninstallName, Text("never read")));
+  PutBytes(file, MessagesRecord());
+  PutBytes(file, Record(kTagDataArea, {}));
+  PutBytes(file, Record(kTagUninstallName, Text("never read")));
   Write(file);
   EXPECT_FALSE(LoadPackage());
   EXPECT_EQ(g_messages.size(), 1u);
@@ -299,8 +285,8 @@ TEST_F(Loader, DataAreaWithBodyLengthZero) {
 
   Reset();
   file = Stub(kStubSize);
-  Append(file, StartPage(2));
-  Append(file, Record(kTagDataArea, {}));
+  PutBytes(file, StartPage(2));
+  PutBytes(file, Record(kTagDataArea, {}));
   Write(file);
   EXPECT_TRUE(LoadPackage());
   EXPECT_TRUE(g_messages.empty());
@@ -308,7 +294,7 @@ TEST_F(Loader, DataAreaWithBodyLengthZero) {
 
 TEST_F(Loader, IncompleteWithoutMessageTextShowsNothing) {
   Bytes file = Stub(kStubSize);
-  Append(file, DataArea(1000, 5));
+  PutBytes(file, DataArea(1000, 5));
   Write(file);
   EXPECT_FALSE(LoadPackage());
   EXPECT_TRUE(g_messages.empty());
@@ -328,10 +314,10 @@ TEST_F(Loader, GroupsRecordTruncatedFails) {
   Bytes body;
   PutU16(body, 2);
   PutU32(body, 3);
-  Append(body, StoredStream(Group({})));
+  PutBytes(body, StoredStream(Group({})));
   PutU16(body, 1);  // half a size field, then the record ends
   Bytes file = Stub(kStubSize);
-  Append(file, Record(kTagStringGroups, body));
+  PutBytes(file, Record(kTagStringGroups, body));
   Write(file);
   EXPECT_FALSE(LoadPackage());
 }
@@ -341,7 +327,7 @@ Bytes Entry(const std::string& name, uint8_t options = 0) {
   e[kEntryOptions] = options;
   if (options & (kOptionCheckVersion | kOptionCheckLanguage)) e.resize(e.size() + kEntryVersionBlockSize, 0);
   if (options & kOptionFileTimes) e.resize(e.size() + kEntryFileTimesSize, 0);
-  Append(e, Text(name));
+  PutBytes(e, Text(name));
   for (int i = 1; i < kEntryStringCount; ++i) e.push_back(0);
   uint32_t size = static_cast<uint32_t>(e.size());
   for (int i = 0; i < 4; ++i) e[i] = static_cast<uint8_t>(size >> (8 * i));
@@ -351,8 +337,8 @@ Bytes Entry(const std::string& name, uint8_t options = 0) {
 TEST_F(Loader, FileList) {
   Bytes list;
   PutU32(list, 2);
-  Append(list, Entry("app.exe", kOptionCheckVersion | kOptionFileTimes));
-  Append(list, Entry("readme.txt"));
+  PutBytes(list, Entry("app.exe", kOptionCheckVersion | kOptionFileTimes));
+  PutBytes(list, Entry("readme.txt"));
   ASSERT_TRUE(Load({CompressedRecord(kTagFileList, list)}));
   EXPECT_EQ(g_setup.package.fileCount, 2u);
   EXPECT_EQ(g_setup.package.firstEntry, g_setup.package.fileList + 4);
@@ -361,8 +347,8 @@ TEST_F(Loader, FileList) {
 TEST_F(Loader, FileListRunningOutsideItsBodyIsRefused) {
   Bytes list;
   PutU32(list, 3);  // says three, holds two
-  Append(list, Entry("a"));
-  Append(list, Entry("b"));
+  PutBytes(list, Entry("a"));
+  PutBytes(list, Entry("b"));
   EXPECT_FALSE(Load({Record(kTagFileList, list)}));
 
   Reset();
@@ -371,7 +357,7 @@ TEST_F(Loader, FileListRunningOutsideItsBodyIsRefused) {
   Bytes e = Entry("a");
   e.pop_back();  // the sixth string is missing its terminator
   e[0] = static_cast<uint8_t>(e.size());
-  Append(list, e);
+  PutBytes(list, e);
   EXPECT_FALSE(Load({Record(kTagFileList, list)}));
 
   Reset();
@@ -379,7 +365,7 @@ TEST_F(Loader, FileListRunningOutsideItsBodyIsRefused) {
   PutU32(list, 1);
   e = Entry("a");
   e[0] = 3;  // an entry smaller than its fixed part would never advance
-  Append(list, e);
+  PutBytes(list, e);
   EXPECT_FALSE(Load({Record(kTagFileList, list)}));
 }
 
@@ -398,8 +384,8 @@ class LoaderFromSource : public Loader {
   }
   void WriteWithStub(const Bytes& stub) {
     Bytes file = stub;
-    Append(file, MessagesRecord());
-    Append(file, DataArea(4, 4));
+    PutBytes(file, MessagesRecord());
+    PutBytes(file, DataArea(4, 4));
     Write(file);
   }
 };

@@ -14,6 +14,7 @@
 #include "package/marker.h"
 #include "package_builder.h"
 #include "project.h"
+#include "package_bytes.h"
 #include "quorin_test_support.h"
 #include "setup_reader.h"
 
@@ -31,23 +32,6 @@ Bytes StubWithRecords(const Bytes& records) {
   format::WriteU32(block + format::kConfigStubSizeOffset, static_cast<uint32_t>(size));
   PutBytes(file, records);
   return file;
-}
-
-void Record(Bytes& out, uint16_t tag, uint8_t flags, const Bytes& body) {
-  PutU16(out, tag);
-  PutU8(out, flags);
-  PutU8(out, 0);
-  PutU32(out, static_cast<uint32_t>(body.size()));
-  PutBytes(out, body);
-}
-
-// One stored final block: the stream format's simplest valid stream.
-Bytes StoredStream(const Bytes& data) {
-  Bytes s;
-  PutU8(s, 15);
-  PutU16(s, static_cast<uint16_t>(data.size()));
-  PutBytes(s, data);
-  return s;
 }
 
 Bytes DataArea(const Bytes& streams) {
@@ -99,10 +83,10 @@ TEST_F(Inspector, AHandMadePackageVerifies) {
   PutBytes(list, Entry("one.txt", one, 6));
   PutBytes(list, Entry("two.txt", two, 5003));
   Bytes records;
-  Record(records, format::kTagFileList, 0, list);
+  PutRecord(records, format::kTagFileList, 0, list);
   Bytes streams = StoredStream(one);
   PutBytes(streams, StoredStream(two));
-  Record(records, format::kTagDataArea, 0, DataArea(streams));
+  PutRecord(records, format::kTagDataArea, 0, DataArea(streams));
   Outcome o = Verify(Write(StubWithRecords(records)));
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_NE(o.out.find("2 streams (5,003 bytes)"), std::string::npos) << o.out;
@@ -127,8 +111,8 @@ TEST_F(Inspector, EntrySizeTooSmall) {
   format::WriteU32(e.data(), 12);
   PutBytes(list, e);
   Bytes records;
-  Record(records, format::kTagFileList, 0, list);
-  Record(records, format::kTagDataArea, 0, DataArea(StoredStream({'a'})));
+  PutRecord(records, format::kTagFileList, 0, list);
+  PutRecord(records, format::kTagDataArea, 0, DataArea(StoredStream({'a'})));
   Outcome o = Verify(Write(StubWithRecords(records)));
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.err.find("file entry 0 (offset 4 in the file list): entry size 12 is smaller than its 26-byte fixed part"),
@@ -140,8 +124,8 @@ TEST_F(Inspector, EntryRunningPastTheList) {
   PutU32(list, 2);
   PutBytes(list, Entry("one.txt", {'a'}, 4));
   Bytes records;
-  Record(records, format::kTagFileList, 0, list);
-  Record(records, format::kTagDataArea, 0, DataArea(StoredStream({'a'})));
+  PutRecord(records, format::kTagFileList, 0, list);
+  PutRecord(records, format::kTagDataArea, 0, DataArea(StoredStream({'a'})));
   Outcome o = Verify(Write(StubWithRecords(records)));
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.err.find("file entry 1 (offset 43 in the file list): the file list ends 0 bytes into the entry; the list says 2 entries"),
@@ -151,7 +135,7 @@ TEST_F(Inspector, EntryRunningPastTheList) {
 TEST_F(Inspector, RecordRunningPastTheEnd) {
   Bytes records;
   Bytes title = {'T', 0};
-  Record(records, format::kTagBackgroundTitle, 0, title);
+  PutRecord(records, format::kTagBackgroundTitle, 0, title);
   format::WriteU32(records.data() + 4, 1000000);
   Outcome o = Verify(Write(StubWithRecords(records)));
   EXPECT_EQ(o.status, 1);
@@ -164,8 +148,8 @@ TEST_F(Inspector, CompressedBodyThatDoesNotDecode) {
   PutU32(body, 100);
   PutBytes(body, Bytes{0x00, 0x00, 0x00, 0x00});  // block header 0: no such block kind
   Bytes records;
-  Record(records, format::kTagUninstallName, format::kRecordCompressed, body);
-  Record(records, format::kTagDataArea, 0, DataArea({}));
+  PutRecord(records, format::kTagUninstallName, format::kRecordCompressed, body);
+  PutRecord(records, format::kTagDataArea, 0, DataArea({}));
   Outcome o = Verify(Write(StubWithRecords(records)));
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.err.find("record 0x1238 (uninstall name)"), std::string::npos) << o.err;
@@ -177,9 +161,9 @@ TEST_F(Inspector, TemplateOffsetOutsideTheRecordAndBadBitmap) {
   for (int n = 0; n < format::kTemplateCount; ++n) PutU32(templates, n == 4 ? 5000 : 36);
   PutBytes(templates, Bytes(8, 0));  // no dialog parses from eight zero bytes
   Bytes records;
-  Record(records, format::kTagTemplates, 0, templates);
-  Record(records, format::kTagSideBitmap, 0, Bytes{'B', 'M', 1, 2, 3});
-  Record(records, format::kTagDataArea, 0, DataArea({}));
+  PutRecord(records, format::kTagTemplates, 0, templates);
+  PutRecord(records, format::kTagSideBitmap, 0, Bytes{'B', 'M', 1, 2, 3});
+  PutRecord(records, format::kTagDataArea, 0, DataArea({}));
   Outcome o = Verify(Write(StubWithRecords(records)));
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.err.find("(dialog templates) at offset"), std::string::npos) << o.err;
@@ -193,7 +177,7 @@ TEST_F(Inspector, TemplateOffsetOutsideTheRecordAndBadBitmap) {
 TEST_F(Inspector, NoDataArea) {
   Bytes records;
   Bytes flags(4, 0);
-  Record(records, format::kTagFlags, 0, flags);
+  PutRecord(records, format::kTagFlags, 0, flags);
   Outcome o = Verify(Write(StubWithRecords(records)));
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.err.find("without a data area record"), std::string::npos) << o.err;
@@ -206,10 +190,10 @@ TEST_F(Inspector, StreamLongerThanItsEntrySays) {
   PutBytes(list, Entry("one.txt", one, 200));  // the stream is 303 bytes
   PutBytes(list, Entry("two.txt", one, 303));
   Bytes records;
-  Record(records, format::kTagFileList, 0, list);
+  PutRecord(records, format::kTagFileList, 0, list);
   Bytes streams = StoredStream(one);
   PutBytes(streams, StoredStream(one));
-  Record(records, format::kTagDataArea, 0, DataArea(streams));
+  PutRecord(records, format::kTagDataArea, 0, DataArea(streams));
   Outcome o = Verify(Write(StubWithRecords(records)));
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.err.find("file entry 0 \"one.txt\": the stream is 303 bytes long, but the entry says 200"), std::string::npos)

@@ -32,3 +32,12 @@ inline void PutText(Bytes& out, const std::string& text) {
   out.insert(out.end(), text.begin(), text.end());
   out.push_back(0);
 }
+
+// A package record: u16 tag, flags byte, reserved byte, u32 body length, body.
+inline void PutRecord(Bytes& out, uint16_t tag, uint8_t flags, const Bytes& body) {
+  PutU16(out, tag);
+  PutU8(out, flags);
+  PutU8(out, 0);
+  PutU32(out, static_cast<uint32_t>(body.size()));
+  PutBytes(out, body);
+}

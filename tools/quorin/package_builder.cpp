@@ -31,14 +31,6 @@ bool ReadWholeFile(const std::string& path, Bytes* out) {
   return true;
 }
 
-void PutRecord(Bytes& out, uint16_t tag, uint8_t flags, const Bytes& body) {
-  PutU16(out, tag);
-  PutU8(out, flags);
-  PutU8(out, 0);
-  PutU32(out, static_cast<uint32_t>(body.size()));
-  PutBytes(out, body);
-}
-
 void PutTextRecord(Bytes& out, uint16_t tag, const std::string& text) {
   Bytes body;
   PutText(body, text);
