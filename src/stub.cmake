@@ -42,8 +42,9 @@ target_link_options(quorin-stub PRIVATE
   -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/quorin-stub.map)
 target_link_libraries(quorin_stub_lib PUBLIC
   kernel32 user32 gdi32 comdlg32 advapi32 shell32 ole32 version)
-target_link_libraries(quorin-stub PRIVATE quorin_stub_lib
-  kernel32 user32 gdi32 comdlg32 advapi32 shell32 ole32 version msvcrt gcc)
+# The system DLLs come with quorin_stub_lib; without the default libraries the
+# C runtime DLL and the compiler's helper routines are named here.
+target_link_libraries(quorin-stub PRIVATE quorin_stub_lib msvcrt gcc)
 
 # Writes the file's own length into its configuration block.
 add_custom_command(TARGET quorin-stub POST_BUILD
