@@ -9,19 +9,29 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libdeflate-dev libzopfli-dev libtomlplusplus-dev libcli11-dev
   clang libclang-rt-14-dev
-  # cross toolchains for the stub (i686 release target, x86_64 tested under wine64)
+  # cross toolchains for the stub (i686 release target, x86_64 from the same source)
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 mingw-w64-tools
   # the Wine bench
-  wine wine64 xvfb xauth x11-utils imagemagick
+  wine wine64 xvfb xauth x11-utils xdotool imagemagick
+  # MSI baseline of the install benchmark
+  wixl msitools
 )
+# The release stub is a 32-bit program: the 32-bit Wine runs it where the
+# machine can execute 32-bit code. The bench probes whether it really runs.
+packages_i386=(wine32:i386)
+
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  apt-get update -q
+fi
 
 missing=()
-for p in "${packages[@]}"; do
+for p in "${packages[@]}" "${packages_i386[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
-export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -33,6 +33,9 @@ struct PackageData {
   uint32_t fileCount;
   uint8_t* firstEntry;
   uint16_t startPage;
+  uint32_t pacingMs;           // 0: one entry per timer tick
+  uint8_t* uninstallValues;    // record 0x1251, or null
+  uint32_t uninstallValuesSize;
   uint32_t dataAreaStart;   // file offset of volume 0's size field
   uint32_t dataLength;      // size of volume 0
 };

@@ -46,6 +46,11 @@ enum RecordTag : uint16_t {
   kTagStartPage = 0x1244,          // fixed, 2 bytes
   kTagUnused1245 = 0x1245,         // skipped by the stub
   kTagTitleStyle = 0x1246,
+  // Optional records of this setup program's own; a package without them
+  // behaves exactly as before.
+  kTagPacing = 0x1250,             // fixed, 4 bytes
+  kTagUninstallValues = 0x1251,    // body
+  kTagCodePage = 0x1252,           // fixed, 4 bytes; read only by the tools
   kTagDataArea = 0x7F7F,           // special, ends the record sequence
 };
 
@@ -56,6 +61,27 @@ constexpr uint32_t kFlagRememberInRegistry = 0x4;
 constexpr uint32_t kFlagRememberInIni = 0x8;
 
 constexpr uint16_t kNoStartPage = 0xFFFF;
+
+// Install pacing (record 0x1250): u32 milliseconds one timer tick of the
+// progress page may spend installing entries before it yields to the message
+// loop. Without the record, or with 0, a tick installs one entry.
+constexpr uint32_t kDefaultPacingMs = 30;
+
+// Uninstall-entry values (record 0x1251), written beside DisplayName and
+// UninstallString:
+//   u32 value flags (below) | u32 estimated size in KB |
+//   DisplayVersion NUL | Publisher NUL | DisplayIcon NUL
+// An empty text is not written. A DisplayIcon without a drive letter or a
+// leading "\\" is relative to the destination folder.
+constexpr uint32_t kValueInstallLocation = 0x1;  // the destination folder
+constexpr uint32_t kValueEstimatedSize = 0x2;    // REG_DWORD, KB
+constexpr uint32_t kValueNoModify = 0x4;         // REG_DWORD 1
+constexpr uint32_t kValueNoRepair = 0x8;         // REG_DWORD 1
+constexpr size_t kUninstallValuesFixedSize = 8;
+
+// Code page (record 0x1252): u32 ANSI code page of every text and name of the
+// package. A package without it is in code page 1252.
+constexpr uint32_t kDefaultCodePage = 1252;
 
 // ---- string groups ---------------------------------------------------------
 // Record 0x123A: u16 group count, then per group u32 expanded size + stream.

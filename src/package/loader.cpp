@@ -162,6 +162,10 @@ static int ReadRecord(FileHandle file, const RecordHeader& header, bool* usable)
       if (ReadExact(file, raw, 4) != kFileOk) return kLoadReadFailed;
       pkg.locationRoot = ReadU32(raw);
       return kLoadOk;
+    case kTagPacing:
+      if (ReadExact(file, raw, 4) != kFileOk) return kLoadReadFailed;
+      pkg.pacingMs = ReadU32(raw);
+      return kLoadOk;
     case kTagStartPage:
       if (ReadExact(file, raw, 2) != kFileOk) return kLoadReadFailed;
       // Pages are numbered 0 to 6; any other start page means the whole wizard.
@@ -190,6 +194,8 @@ static int ReadRecord(FileHandle file, const RecordHeader& header, bool* usable)
     case kTagTemplates: return ReadInto(file, header, &pkg.templates, &pkg.templatesSize);
     case kTagFileList: return ReadFileList(file, header);
     case kTagTitleStyle: return ReadInto(file, header, &pkg.titleStyle, &pkg.titleStyleSize);
+    case kTagUninstallValues:
+      return ReadInto(file, header, &pkg.uninstallValues, &pkg.uninstallValuesSize);
     case kTagDataArea: {
       uint32_t start = FilePosition(file);
       int result = RecordDataArea(file);
@@ -199,7 +205,7 @@ static int ReadRecord(FileHandle file, const RecordHeader& header, bool* usable)
       return kLoadOk;
     }
     default:
-      return kLoadOk;  // unknown tags, 0x123B and 0x1245 are skipped
+      return kLoadOk;  // unknown tags, 0x123B, 0x1245 and the code page are skipped
   }
 }
 
@@ -251,6 +257,7 @@ void ReleasePackage() {
   FreeBlock(pkg.locationIniKey);
   FreeBlock(pkg.templates);
   FreeBlock(pkg.fileList);
+  FreeBlock(pkg.uninstallValues);
   memset(&pkg, 0, sizeof pkg);
   pkg.startPage = kNoStartPage;
 }
