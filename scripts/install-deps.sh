@@ -16,18 +16,22 @@ packages=(
   # MSI baseline of the install benchmark
   wixl msitools
 )
-# The release stub is a 32-bit program: the 32-bit Wine runs it where the
-# machine can execute 32-bit code. The bench probes whether it really runs.
-packages_i386=(wine32:i386)
-
 export DEBIAN_FRONTEND=noninteractive
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
-  apt-get update -q
+
+# The release stub is a 32-bit program, which the 32-bit Wine runs where the
+# machine executes 32-bit code. Where it cannot, the 32-bit Wine is left out:
+# installed, it would take over the wine command and fail every program.
+packages_i386=()
+if "$(dirname "$0")/lib/can-run-32bit.sh"; then
+  packages_i386=(wine32:i386)
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    apt-get update -q
+  fi
 fi
 
 missing=()
-for p in "${packages[@]}" "${packages_i386[@]}"; do
+for p in "${packages[@]}" ${packages_i386[@]+"${packages_i386[@]}"}; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -eq 0 ]; then
