@@ -38,7 +38,7 @@ step() {
 
 step host-tests ctest --test-dir build/host --output-on-failure --timeout 900
 step win32-tests scripts/wine-bench.sh run -- ctest --test-dir build/x64 --output-on-failure --timeout 300
-step fuzz tests/fuzz/run-fuzz.sh "${QUORIN_FUZZ_SECONDS:-60}"
+step fuzz tests/fuzz/run-fuzz.sh "${QUORIN_FUZZ_SECONDS:-30}"
 step size-check scripts/size-check.sh
 
 echo
