@@ -10,11 +10,22 @@
 #   bench_set_version win98             # nt40, win7, win10, ...
 #   bench_floppy /tmp/disk              # drive a: becomes a floppy showing that folder
 #   bench_screenshot shot.png
+#   bench_reg query 'HKLM\Software\X'   # wine reg in the registry view the stub sees
+#   bench_reg_value 'HKLM\Software\X' Name
+#   bench_unix_path 'C:\windows\system32\x.dll'
 #   bench_stop                          # also runs by itself when the script exits
+#
+# Which stub the tests run: bench_start exports BENCH_STUB_ARCH, i686 (the
+# release target) where 32-bit Windows programs run in the bench, else x64;
+# BENCH_NO_I686_REASON then says why. QUORIN_BENCH_NO32=1 makes the probe fail
+# on purpose; QUORIN_STUB_ARCH (with QUORIN_NO_I686_REASON) hands down the
+# answer of an earlier probe, so one test run probes once.
 #
 # As a command:
 #   scripts/wine-bench.sh run [--version V] [--floppy DIR] -- <cmd> [args...]
 # runs cmd inside a fresh bench and tears it down; the result is cmd's.
+#   scripts/wine-bench.sh probe
+# prints "i686", or "x64" and the reason on a second line.
 #
 # Several benches may run at once: each has its own display (Xvfb chooses a
 # free number itself and reports it) and its own prefix, and bench_stop ends
@@ -26,6 +37,7 @@
 BENCH_SCREEN=${BENCH_SCREEN:-1024x768x24}
 BENCH_TIMEOUT_BOOT=${BENCH_TIMEOUT_BOOT:-120}
 
+BENCH_LIB=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/lib
 BENCH_DIR=""        # mktemp folder: prefix, Xvfb's log and display file
 BENCH_XVFB_PID=""
 BENCH_OWNS_TRAP=""
@@ -108,9 +120,53 @@ _bench_make_prefix() {
 BENCH_TEMPLATE_FORMAT=1
 
 _bench_template_dir() {
-  local version
+  local version loaders=w64
   version=$(wine --version 2>/dev/null | tr -c 'A-Za-z0-9.\n' '_')
-  echo "${QUORIN_BENCH_CACHE:-${TMPDIR:-/tmp}/quorin-wine-template}/${version:-unknown}-f$BENCH_TEMPLATE_FORMAT-u$(id -u)"
+  # A prefix booted by the 32-bit Wine as well holds the 32-bit registry view.
+  [ -x /usr/lib/wine/wine ] && [ -z "$(_bench_wine64_only_dir)" ] && loaders=w32
+  echo "${QUORIN_BENCH_CACHE:-${TMPDIR:-/tmp}/quorin-wine-template}/${version:-unknown}-f$BENCH_TEMPLATE_FORMAT-$loaders-u$(id -u)"
+}
+
+# The folder of the stand-in wine command when the 32-bit Wine is installed
+# but cannot execute here; empty otherwise.
+_bench_wine64_only_dir() {
+  if [ -x /usr/lib/wine/wine ] && ! "$BENCH_LIB/can-run-32bit.sh"; then
+    echo "$BENCH_LIB/wine64-only"
+  fi
+}
+
+_bench_pick_wine() {
+  local dir
+  dir=$(_bench_wine64_only_dir)
+  [ -n "$dir" ] || return 0
+  case ":$PATH:" in
+    *":$dir:"*) ;;
+    *) export PATH="$dir:$PATH" ;;
+  esac
+}
+
+# Sets BENCH_STUB_ARCH and BENCH_NO_I686_REASON; needs the prefix.
+_bench_probe_arch() {
+  BENCH_NO_I686_REASON=""
+  if [ -n "${QUORIN_STUB_ARCH:-}" ]; then
+    BENCH_STUB_ARCH=$QUORIN_STUB_ARCH
+    BENCH_NO_I686_REASON=${QUORIN_NO_I686_REASON:-}
+  elif [ "${QUORIN_BENCH_NO32:-0}" = 1 ]; then
+    BENCH_NO_I686_REASON="32-bit programs switched off by QUORIN_BENCH_NO32=1"
+  elif ! "$BENCH_LIB/can-run-32bit.sh"; then
+    BENCH_NO_I686_REASON="this machine cannot execute 32-bit programs"
+  elif [ ! -x /usr/lib/wine/wine ]; then
+    BENCH_NO_I686_REASON="the 32-bit Wine (wine32:i386) is not installed"
+  else
+    # A 32-bit program of the prefix's own: 3 comes back only if it ran.
+    timeout 60 wine 'C:\windows\syswow64\cmd.exe' /c exit 3 >/dev/null 2>&1
+    local rc=$?
+    [ $rc -eq 3 ] || BENCH_NO_I686_REASON="a 32-bit Windows program did not run in the prefix (exit $rc)"
+  fi
+  if [ -z "${QUORIN_STUB_ARCH:-}" ]; then
+    if [ -z "$BENCH_NO_I686_REASON" ]; then BENCH_STUB_ARCH=i686; else BENCH_STUB_ARCH=x64; fi
+  fi
+  export BENCH_STUB_ARCH BENCH_NO_I686_REASON
 }
 
 _bench_prefix_from_template() {
@@ -168,6 +224,7 @@ bench_start() {
   # written into the Unix home when a setup creates Start-menu shortcuts.
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export WINEARCH=win64
+  _bench_pick_wine
   if ! _bench_start_xvfb; then
     _bench_log "no X display could be started"
     bench_stop
@@ -184,8 +241,58 @@ bench_start() {
     bench_stop
     return 1
   fi
-  _bench_log "started: DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX"
+  _bench_probe_arch
+  _bench_log "started: DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX stub=$BENCH_STUB_ARCH"
   return 0
+}
+
+# bench_reg <reg arguments...>: "wine reg" in the registry view of the stub
+# under test. A 32-bit program in this 64-bit prefix sees the 32-bit view,
+# where keys such as HKLM\Software are redirected.
+bench_reg() {
+  local view=/reg:64
+  [ "${BENCH_STUB_ARCH:-x64}" = i686 ] && view=/reg:32
+  wine reg "$@" "$view" 2>/dev/null | tr -d '\r'
+}
+
+# bench_reg_value <key> <value name>: prints the data of one value as the
+# stub sees it (an empty name reads the key's default value); fails when the
+# value is not there.
+bench_reg_value() {
+  local key=$1 name=$2 out
+  if [ -z "$name" ]; then
+    out=$(bench_reg query "$key" /ve) || return 1
+    name="(Default)"
+  else
+    out=$(bench_reg query "$key" /v "$name") || return 1
+  fi
+  printf '%s\n' "$out" | awk -v n="$name" '
+    { line = $0; sub(/^    /, "", line) }
+    index(line, n "    REG_") == 1 {
+      rest = substr(line, length(n) + 5)
+      sub(/^REG_[A-Z_]*    ?/, "", rest)
+      print rest; found = 1; exit
+    }
+    END { exit !found }'
+}
+
+# bench_unix_path <windows path>: where a path the stub writes lands in the
+# prefix. A 32-bit program's system32 is redirected to syswow64.
+bench_unix_path() {
+  local path
+  path=$(winepath -u "$1" 2>/dev/null) || return 1
+  # Drive C: as the folder it links to, so paths compare with $WINEPREFIX/drive_c.
+  case "$path" in
+    "$WINEPREFIX/dosdevices/c:/"*) path="$WINEPREFIX/drive_c/${path#"$WINEPREFIX/dosdevices/c:/"}" ;;
+  esac
+  if [ "${BENCH_STUB_ARCH:-x64}" = i686 ]; then
+    local sys="$WINEPREFIX/drive_c/windows/system32" lower
+    lower=$(printf '%s' "$path" | tr 'A-Z' 'a-z')
+    case "$lower" in
+      "${sys,,}" | "${sys,,}"/*) path="$WINEPREFIX/drive_c/windows/syswow64${path:${#sys}}" ;;
+    esac
+  fi
+  printf '%s\n' "$path"
 }
 
 # bench_run <timeout-seconds> <exe> [args...]: runs a Windows program in the
@@ -330,10 +437,19 @@ _bench_main() {
       bench_stop
       return $rc
       ;;
+    probe)
+      bench_start >/dev/null 2>&1 || return 1
+      echo "$BENCH_STUB_ARCH"
+      [ -n "$BENCH_NO_I686_REASON" ] && echo "$BENCH_NO_I686_REASON"
+      bench_stop
+      return 0
+      ;;
     *)
       echo "usage: wine-bench.sh run [--version V] [--floppy DIR] -- <cmd> [args...]" >&2
+      echo "   or: wine-bench.sh probe" >&2
       echo "   or: source wine-bench.sh (bench_start, bench_run, bench_set_version," >&2
-      echo "       bench_floppy, bench_screenshot, bench_stop)" >&2
+      echo "       bench_floppy, bench_screenshot, bench_reg, bench_reg_value," >&2
+      echo "       bench_unix_path, bench_stop)" >&2
       return 2
       ;;
   esac

@@ -1,10 +1,19 @@
 # Shared pieces of the end-to-end tests: where the builds are, a bench, and
 # small checks that count failures and say what was expected. Source it.
-#   X64_BUILD  the x64 build folder (QUORIN_X64_BUILD, else build/x64)
-#   OUT        where logs and screenshots of this test stay (QUORIN_E2E_OUT)
+#   X64_BUILD   the x64 build folder (QUORIN_X64_BUILD, else build/x64): the
+#               test driver and the helper programs come from there
+#   I686_BUILD  the i686 build folder (QUORIN_I686_BUILD, else build/i686)
+#   QUORIN      the host build's quorin tool
+#   OUT         where logs and screenshots of this test stay (QUORIN_E2E_OUT)
+# After e2e_start_bench: STUB_ARCH (i686 where the bench runs 32-bit programs,
+# else x64), STUB_BUILD and STUB, the stub under test.
 
 E2E_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 X64_BUILD=${QUORIN_X64_BUILD:-$E2E_SOURCE_DIR/build/x64}
+I686_BUILD=${QUORIN_I686_BUILD:-$E2E_SOURCE_DIR/build/i686}
+HOST_BUILD=${QUORIN_HOST_BUILD:-$E2E_SOURCE_DIR/build/host}
+QUORIN=$HOST_BUILD/tools/quorin/quorin
+QDRIVER=$X64_BUILD/tests/driver/qdriver.exe
 E2E_NAME=$(basename "$0" .sh)
 OUT=${QUORIN_E2E_OUT:-$(mktemp -d "${TMPDIR:-/tmp}/$E2E_NAME.XXXXXX")}
 # Nothing of an earlier run may stand in for this one's results; only a
@@ -28,6 +37,37 @@ e2e_need_x64_outputs() {
     fi
   done
   return $missing
+}
+
+# e2e_start_bench: starts the bench and picks the stub the test runs: the
+# i686 release target wherever the bench runs 32-bit programs.
+e2e_start_bench() {
+  bench_start || return 1
+  STUB_ARCH=$BENCH_STUB_ARCH
+  if [ "$STUB_ARCH" = i686 ]; then STUB_BUILD=$I686_BUILD; else STUB_BUILD=$X64_BUILD; fi
+  STUB=$STUB_BUILD/src/quorin-stub.exe
+  if [ ! -f "$STUB" ]; then
+    echo "$E2E_NAME: missing $STUB: build the $STUB_ARCH preset first" >&2
+    return 1
+  fi
+  [ -x "$QUORIN" ] || { echo "$E2E_NAME: missing $QUORIN: build the host preset first" >&2; return 1; }
+  if [ "$STUB_ARCH" = i686 ]; then
+    echo "$E2E_NAME: testing the i686 stub"
+  else
+    echo "$E2E_NAME: testing the x86_64 stub; the i686 stub was not run: $BENCH_NO_I686_REASON"
+  fi
+}
+
+# e2e_build <project.toml> <setup.exe> [quorin options...]: a setup file with
+# the stub under test; the build's log goes beside it.
+e2e_build() {
+  local project=$1 setup=$2
+  shift 2
+  "$QUORIN" build "$project" -o "$setup" --arch "$STUB_ARCH" "$@" >"$setup.build.log" 2>&1 || {
+    echo "$E2E_NAME: building $setup failed:"
+    cat "$setup.build.log"
+    return 1
+  }
 }
 
 e2e_step() { echo "--- $*"; }
@@ -93,7 +133,7 @@ e2e_wait_for_line() {
 
 # Ends the test: the bench is stopped by its exit trap.
 e2e_finish() {
-  echo "$E2E_NAME: $((E2E_CHECKS - E2E_FAILURES)) of $E2E_CHECKS checks passed; logs in $OUT"
+  echo "$E2E_NAME: $((E2E_CHECKS - E2E_FAILURES)) of $E2E_CHECKS checks passed${STUB_ARCH:+ on the $STUB_ARCH stub}; logs in $OUT"
   [ $E2E_FAILURES -eq 0 ]
   exit $?
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Start-up of the setup stub under wine64: the bare stub, a package that loads,
+# Start-up of the setup stub under Wine: the bare stub, a package that loads,
 # an incomplete package with its one message, /S with and without the stub's
 # own size, a second instance bringing the first forward, and the relaunch
 # from a floppy disk.
@@ -9,12 +9,8 @@
 set -u
 
 source "$(dirname "${BASH_SOURCE[0]}")/e2e_common.sh"
-e2e_need_x64_outputs src/quorin-stub.exe tests/driver/qdriver.exe tests/win32/first_instance.exe || exit 1
-HOST_BUILD=${QUORIN_HOST_BUILD:-$E2E_SOURCE_DIR/build/host}
-QUORIN=$HOST_BUILD/tools/quorin/quorin
-QDRIVER=$X64_BUILD/tests/driver/qdriver.exe
-STUB=$X64_BUILD/src/quorin-stub.exe
-[ -x "$QUORIN" ] || { echo "missing $QUORIN: build the host preset first" >&2; exit 1; }
+e2e_need_x64_outputs tests/driver/qdriver.exe tests/win32/first_instance.exe || exit 1
+e2e_start_bench || exit 1
 
 work=$OUT/files
 rm -rf "$work"
@@ -33,8 +29,7 @@ folder = "#Program Files#\\Startup Test"
 [[file]]
 source = "payload.bin"
 EOF
-"$QUORIN" build "$work/project.toml" -o "$work/setup.exe" --arch x64 >"$OUT/build.log" 2>&1 ||
-  { echo "building the test setup failed:"; cat "$OUT/build.log"; exit 1; }
+e2e_build "$work/project.toml" "$work/setup.exe" || exit 1
 stubSize=$(stat -c %s "$STUB")
 setupSize=$(stat -c %s "$work/setup.exe")
 cp "$STUB" "$work/bare.exe"
@@ -46,7 +41,6 @@ cp "$STUB" "$work/zero.exe"
 offset=$(grep -obUaP 'wwgT\)H' "$work/zero.exe" | head -1 | cut -d: -f1)
 printf '\0\0\0\0' | dd of="$work/zero.exe" bs=1 seek=$((offset + 6)) conv=notrunc status=none
 
-bench_start || exit 1
 win() { winepath -w "$1" 2>/dev/null; }
 
 # run_stub <expected code> <description> <program> [args...]
