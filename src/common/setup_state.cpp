@@ -21,3 +21,9 @@ void ReleasePathBuffers() {
   FreeBlock(g_setup.errorFileName);
   FreeBlock(g_setup.uninstallerPath);
 }
+
+void ClearFinishEntries() {
+  g_setup.run.viewEntry = nullptr;
+  g_setup.run.runEntry = nullptr;
+  g_setup.run.screenSaverEntry = nullptr;
+}

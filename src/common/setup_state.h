@@ -48,6 +48,18 @@ struct VolumeState {
   uint32_t remaining;
 };
 
+// What the installation leaves for the finish page and the end of the run.
+// Several floors touch it: the engine sets it, the volume prompt and every
+// confirmed cancel clear the three finish entries.
+struct RunState {
+  int errorCode;                   // 0, or an entry of string group 6
+  bool restartNeeded;              // a file waits for the next restart
+  bool running;                    // between Begin and Finish installation
+  const uint8_t* viewEntry;        // file entries, or null
+  const uint8_t* runEntry;
+  const uint8_t* screenSaverEntry;
+};
+
 struct SetupState {
   void* instance;
   bool isNt;
@@ -67,6 +79,14 @@ struct SetupState {
   bool runAfterSetup;
   PackageData package;
   VolumeState volume;
+  // Windows of the wizard (HWND), null until made: message boxes are owned by
+  // the frame dialog, else the background window.
+  void* backgroundWindow;
+  void* frameDialog;
+  // The running page ends when this becomes nonzero: 1 Next, 2 Cancel or
+  // end, 1007 Back, any other value shows the page again.
+  int pageResult;
+  RunState run;
 };
 
 extern SetupState g_setup;
@@ -74,3 +94,7 @@ extern SetupState g_setup;
 // Allocates the seven zero-filled path buffers, in their fixed order.
 void AllocatePathBuffers();
 void ReleasePathBuffers();
+
+// After a confirmed cancel or an error nothing is viewed, run or installed
+// as screen saver at the end of the run.
+void ClearFinishEntries();

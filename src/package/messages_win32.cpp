@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include "wizard/wizard_state.h"
+#include "common/setup_state.h"
 
 int ShowMessage(const char* text, unsigned style) {
   // While the package loads neither window exists yet, so early messages have
   // no owner.
-  HWND owner = g_wizard.frameDialog ? g_wizard.frameDialog : g_wizard.backgroundWindow;
+  HWND owner = static_cast<HWND>(g_setup.frameDialog ? g_setup.frameDialog : g_setup.backgroundWindow);
   return MessageBoxA(owner, text, GetGroupString(6, 0), style);
 }

@@ -14,6 +14,7 @@
 #include "startup/relaunch.h"
 #include "wizard/dialog_objects.h"
 #include "wizard/main_window.h"
+#include "wizard/page_runner.h"
 
 // Another instance already runs: bring its window, or the box it shows, forward.
 static bool BringRunningInstanceForward() {
@@ -29,6 +30,15 @@ static bool BringRunningInstanceForward() {
 // GetModuleFileNameA leaves a name of the full buffer length unterminated on
 // older systems; the last byte of the zero-filled buffer stays the terminator.
 static void GetOwnFileName(char* path) { GetModuleFileNameA(nullptr, path, format::kPathBufferSize - 1); }
+
+// Destroying the background window posts the quit message that ends the
+// last message loop of the run.
+static void CloseWindows() {
+  DestroyWindow(static_cast<HWND>(g_setup.backgroundWindow));
+  g_setup.backgroundWindow = nullptr;
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0)) DispatchMessageA(&message);
+}
 
 static void ReleaseStartupState() {
   OleUninitialize();
@@ -65,10 +75,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int showCom
 
   if (!LoadPackage()) return -1;
   ResolveDestinationFolder();
+  if (!CreateBackgroundWindow()) return -1;
+  if (CreateFrameDialog()) RunPageSequence();
+  DestroyFrameDialog();
 
-  // The background window, the frame dialog and the page sequence follow here
-  // once the wizard exists; until then the run ends after the folder is known.
-
+  CloseWindows();
   ReleasePackage();
   ReleaseStartupState();
   return 0;

@@ -3,6 +3,7 @@
 // README.md beside this file for the commands.
 #include <windows.h>
 
+#include <ctype.h>
 #include <fcntl.h>
 #include <io.h>
 #include <stdarg.h>
@@ -359,12 +360,20 @@ bool RunExpect(const Command& command) {
     lookup.options.erase("contains");
     if (!FindControl(lookup, 0, &target, &label)) return false;
   }
+  // A page change destroys the controls of the old page: every poll looks the
+  // control up again, so a control of the new page with the same id counts.
+  int id = 0;
+  const bool byId = !onTitle && Option(command, "text").empty() && ParseControlId(command.args[0], &id);
   std::string seen;
   std::string why;
   bool matched = WaitUntil(TimeoutOf(command), [&]() {
-    if (!IsWindow(target)) return false;
-    if (!ReadWindowText(target, &seen)) return false;
-    return contains ? seen.find(wanted) != std::string::npos : seen == wanted;
+    std::vector<HWND> candidates = {target};
+    if (byId) candidates = FindControlsById(g_driver.current, id);
+    for (HWND candidate : candidates) {
+      if (!IsWindow(candidate) || !ReadWindowText(candidate, &seen)) continue;
+      if (contains ? seen.find(wanted) != std::string::npos : seen == wanted) return true;
+    }
+    return false;
   }, &why);
   if (!matched) {
     return Fail(std::string(contains ? "text containing " : "text ") + Quoted(wanted) + " expected in " + label +
@@ -593,6 +602,98 @@ bool RunKill(const Command&) {
   return true;
 }
 
+// rect [ID]: the window rectangle and the client rectangle, both in screen
+// co-ordinates, of a control or of the current window.
+bool RunRect(const Command& command) {
+  if (!NeedCurrentWindow()) return false;
+  HWND target = g_driver.current;
+  std::string label = "window";
+  if (!command.args.empty() || HasOption(command, "text")) {
+    if (!FindControl(command, 0, &target, &label)) return false;
+  }
+  RECT outer, inner;
+  GetWindowRect(target, &outer);
+  GetClientRect(target, &inner);
+  MapWindowPoints(target, nullptr, reinterpret_cast<POINT*>(&inner), 2);
+  Say("rect %s window=%ld,%ld,%ld,%ld client=%ld,%ld,%ld,%ld", label.c_str(), outer.left, outer.top, outer.right,
+      outer.bottom, inner.left, inner.top, inner.right, inner.bottom);
+  return true;
+}
+
+struct NamedKey {
+  const char* name;
+  WORD key;
+};
+const NamedKey kKeyNames[] = {
+    {"Return", VK_RETURN}, {"Escape", VK_ESCAPE}, {"Tab", VK_TAB}, {"Space", VK_SPACE},
+    {"F4", VK_F4},         {"Up", VK_UP},         {"Down", VK_DOWN}, {"Back", VK_BACK},
+};
+
+void PushKey(std::vector<INPUT>* inputs, WORD key, bool up) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  inputs->push_back(input);
+}
+
+// key [alt+|shift+]NAME: a key stroke as the user types it, to whatever window
+// has the keyboard focus. NAME is Return, Escape, Tab, Space, F4, Up, Down,
+// Back, or a letter or digit.
+bool RunKey(const Command& command) {
+  if (command.args.size() != 1) return Fail("key needs one key name");
+  std::string name = command.args[0];
+  std::vector<WORD> modifiers;
+  for (;;) {
+    if (name.compare(0, 4, "alt+") == 0) modifiers.push_back(VK_MENU), name.erase(0, 4);
+    else if (name.compare(0, 6, "shift+") == 0) modifiers.push_back(VK_SHIFT), name.erase(0, 6);
+    else break;
+  }
+  WORD key = 0;
+  for (const NamedKey& named : kKeyNames) {
+    if (name == named.name) key = named.key;
+  }
+  if (!key && name.size() == 1 && isalnum(static_cast<unsigned char>(name[0]))) {
+    key = static_cast<WORD>(toupper(static_cast<unsigned char>(name[0])));
+  }
+  if (!key) return Fail("unknown key " + Quoted(name));
+  std::vector<INPUT> inputs;
+  for (WORD modifier : modifiers) PushKey(&inputs, modifier, false);
+  PushKey(&inputs, key, false);
+  PushKey(&inputs, key, true);
+  for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) PushKey(&inputs, *it, true);
+  if (SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size()) {
+    return Fail("SendInput failed with error " + std::to_string(GetLastError()));
+  }
+  Say("key %s", command.args[0].c_str());
+  return true;
+}
+
+// focus: the control that has the keyboard focus in the current window's thread.
+bool RunFocus(const Command& command) {
+  if (!NeedCurrentWindow()) return false;
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof(info);
+  DWORD thread = GetWindowThreadProcessId(g_driver.current, nullptr);
+  HWND focus = nullptr;
+  std::string why;
+  // Right after a page changes the focus may be on its way.
+  WaitUntil(TimeoutOf(command) < 2 ? TimeoutOf(command) : 2, [&]() {
+    focus = GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+    return focus != nullptr && IsWindow(focus);
+  }, &why);
+  if (!focus) {
+    Say("focus none");
+    return true;
+  }
+  std::string text;
+  ReadWindowText(focus, &text);
+  bool inside = focus == g_driver.current || IsChild(g_driver.current, focus);
+  Say("focus %s id=%d %s %s", ClassOf(focus).c_str(), ControlId(focus), inside ? "inside" : "outside",
+      Quoted(text).c_str());
+  return true;
+}
+
 struct CommandEntry {
   const char* name;
   std::function<bool(const Command&)> run;
@@ -623,6 +724,9 @@ const std::vector<CommandEntry>& CommandTable() {
       {"echo", RunEcho},
       {"waitfile", RunWaitFile},
       {"kill", RunKill},
+      {"rect", RunRect},
+      {"key", RunKey},
+      {"focus", RunFocus},
   };
   return table;
 }

@@ -9,7 +9,6 @@
 
 #include "common/setup_state.h"
 #include "package/messages.h"
-#include "wizard/wizard_state.h"
 
 namespace {
 
@@ -67,14 +66,16 @@ class Messages : public ::testing::Test {
     group_.push_back(0);
     g_setup.package.stringGroups[6] = group_.data();
     g_setup.package.stringGroupSizes[6] = static_cast<uint32_t>(group_.size());
-    g_wizard = WizardState();
+    g_setup.backgroundWindow = nullptr;
+    g_setup.frameDialog = nullptr;
   }
 
   void TearDown() override {
     g_setup.package.stringGroups[6] = nullptr;
     g_setup.package.stringGroupSizes[6] = 0;
     for (HWND window : windows_) DestroyWindow(window);
-    g_wizard = WizardState();
+    g_setup.backgroundWindow = nullptr;
+    g_setup.frameDialog = nullptr;
   }
 
   HWND MakeWindow(const char* name) {
@@ -108,22 +109,22 @@ TEST_F(Messages, WithoutWizardWindowsTheBoxHasNoOwner) {
 }
 
 TEST_F(Messages, OwnedByTheBackgroundWindowBeforeTheFrameDialog) {
-  g_wizard.backgroundWindow = MakeWindow("background");
+  g_setup.backgroundWindow = MakeWindow("background");
   SeenBox seen;
   EXPECT_EQ(ShowAndAnswer("Cancel setup?", MB_YESNO | MB_ICONQUESTION, IDNO, &seen), IDNO);
   ASSERT_TRUE(seen.found);
-  EXPECT_EQ(seen.owner, g_wizard.backgroundWindow);
+  EXPECT_EQ(seen.owner, g_setup.backgroundWindow);
 }
 
 TEST_F(Messages, OwnedByTheFrameDialogWhileItExists) {
-  g_wizard.backgroundWindow = MakeWindow("background");
-  g_wizard.frameDialog = MakeWindow("frame");
+  g_setup.backgroundWindow = MakeWindow("background");
+  g_setup.frameDialog = MakeWindow("frame");
   SeenBox seen;
   EXPECT_EQ(ShowAndAnswer("Replace it?", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDYES, &seen), IDYES);
   ASSERT_TRUE(seen.found);
-  EXPECT_EQ(seen.owner, g_wizard.frameDialog);
+  EXPECT_EQ(seen.owner, g_setup.frameDialog);
   EXPECT_EQ(ShowAndAnswer("Insert disk 2.", MB_OKCANCEL | MB_ICONINFORMATION, IDCANCEL, &seen), IDCANCEL);
-  EXPECT_EQ(seen.owner, g_wizard.frameDialog);
+  EXPECT_EQ(seen.owner, g_setup.frameDialog);
 }
 
 }  // namespace
