@@ -11,6 +11,9 @@ set(QUORIN_STUB_CFLAGS
   -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
   -fno-stack-protector -fno-threadsafe-statics -fcheck-new -fno-ident
   -ffunction-sections -fdata-sections -fno-use-cxa-atexit
+  # Whole-program optimisation saves about a tenth of the stub; fat objects
+  # keep the library usable by the Win32 tests, which link without it.
+  -flto -ffat-lto-objects
   ${QUORIN_WARNINGS} -Werror)
 
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
@@ -36,7 +39,7 @@ add_executable(quorin-stub WIN32
   ${CMAKE_CURRENT_SOURCE_DIR}/startup/stub.rc)
 target_compile_options(quorin-stub PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${QUORIN_STUB_CFLAGS}>)
 target_link_options(quorin-stub PRIVATE
-  -nostdlib -nostartfiles -e ${QUORIN_ENTRY} -s
+  -nostdlib -nostartfiles -e ${QUORIN_ENTRY} -s -flto -Os
   -Wl,--gc-sections -Wl,--file-alignment=512 -Wl,--section-alignment=4096
   -Wl,--no-insert-timestamp -Wl,--disable-reloc-section
   -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/quorin-stub.map)

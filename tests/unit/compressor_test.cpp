@@ -4,6 +4,7 @@
 
 #include <stdio.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -47,7 +48,11 @@ Bytes Compress(const Bytes& data, CompressLevel level) {
   return CompressStream(data.data(), data.size(), options);
 }
 
-std::string TempPath(const char* name) { return testing::TempDir() + "compressor_test_" + name; }
+// The process id keeps runs that go on at the same time (two build folders,
+// two checkouts) out of each other's files.
+std::string TempPath(const char* name) {
+  return testing::TempDir() + "compressor_test_" + std::to_string(getpid()) + "_" + name;
+}
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
   FileHandle file = CreateAlways(path.c_str());

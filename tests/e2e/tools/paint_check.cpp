@@ -3,6 +3,11 @@
 // client area is given as its rectangle on the screen. The expected colours
 // are computed here from the rules, independently of the stub's own code.
 //
+//   Where something covers part of the client area (the wizard), --area
+//   X,Y,W,H after --client limits the gradient and tile checks to that part,
+//   given in client co-ordinates; the expected colours stay those of the
+//   whole client area.
+//
 //   paint_check SHOT.ppm --client X,Y,W,H gradient banded
 //       every pixel row has the gradient colour of that row: red 0, green 0,
 //       blue 255 - floor(y^2 x 255 / H^2)
@@ -86,6 +91,12 @@ struct Client {
   int x, y, width, height;
 };
 
+// The part of the client area that is checked, in client co-ordinates.
+struct Area {
+  int left, top, right, bottom;
+};
+Area g_area;
+
 int g_faults = 0;
 
 __attribute__((format(printf, 1, 2))) void Fault(const char* format, ...) {
@@ -104,9 +115,9 @@ int Blue(int64_t row, int64_t height) {
 }
 
 bool CheckBanded(const Image& shot, const Client& c) {
-  for (int y = 0; y < c.height; ++y) {
+  for (int y = g_area.top; y < g_area.bottom; ++y) {
     int blue = Blue(y, c.height);
-    for (int x = 0; x < c.width; ++x) {
+    for (int x = g_area.left; x < g_area.right; ++x) {
       Rgb p = shot.at(c.x + x, c.y + y);
       if (!(p == Rgb{0, 0, blue})) Fault("row %d column %d is (%d, %d, %d), expected (0, 0, %d)", y, x, p.r, p.g, p.b, blue);
     }
@@ -119,17 +130,18 @@ bool CheckBanded(const Image& shot, const Client& c) {
 bool CheckDithered(const Image& shot, const Client& c) {
   int bands = 0;
   for (int band = 0; band < c.height; band += 8) {
+    if (band < g_area.top || band + 8 > g_area.bottom) continue;
     int colours[8];
     for (int k = 0; k < 8; ++k) colours[k] = Blue(std::min(band + 8 * k, c.height), c.height);
     int rows = std::min(8, c.height - band);
     int64_t sum = 0, counted = 0;
     for (int y = band; y < band + rows; ++y)
-      for (int x = 0; x < c.width; ++x) {
+      for (int x = g_area.left; x < g_area.right; ++x) {
         Rgb p = shot.at(c.x + x, c.y + y);
         if (p.r || p.g || std::find(colours, colours + 8, p.b) == colours + 8)
           Fault("row %d column %d: (%d, %d, %d) is none of the band's colours", y, x, p.r, p.g, p.b);
         // Whole 8 x 8 tiles hold each of the eight colours eight times.
-        if (rows == 8 && x < c.width / 8 * 8) sum += p.b, counted++;
+        if (rows == 8 && x >= (g_area.left + 7) / 8 * 8 && x < g_area.right / 8 * 8) sum += p.b, counted++;
       }
     if (counted == 0) continue;
     double average = static_cast<double>(sum) / counted;
@@ -149,8 +161,8 @@ bool CheckDithered(const Image& shot, const Client& c) {
 }
 
 bool CheckTiles(const Image& shot, const Client& c, const Image& tile) {
-  for (int y = 0; y < c.height; ++y)
-    for (int x = 0; x < c.width; ++x)
+  for (int y = g_area.top; y < g_area.bottom; ++y)
+    for (int x = g_area.left; x < g_area.right; ++x)
       if (!(shot.at(c.x + x, c.y + y) == tile.at(x % tile.width, y % tile.height)))
         Fault("pixel (%d, %d) is not tile pixel (%d, %d)", x, y, x % tile.width, y % tile.height);
   int columns = (c.width + tile.width - 1) / tile.width, rows = (c.height + tile.height - 1) / tile.height;
@@ -198,8 +210,8 @@ bool CheckTitle(const Image& shot, const Client& c, Rgb first, Rgb second, int o
 
 int Usage() {
   fprintf(stderr,
-          "usage: paint_check SHOT.ppm --client X,Y,W,H gradient banded|dithered\n"
-          "       paint_check SHOT.ppm --client X,Y,W,H tiles TILE.ppm\n"
+          "usage: paint_check SHOT.ppm --client X,Y,W,H [--area X,Y,W,H] gradient banded|dithered\n"
+          "       paint_check SHOT.ppm --client X,Y,W,H [--area X,Y,W,H] tiles TILE.ppm\n"
           "       paint_check SHOT.ppm --client X,Y,W,H title R,G,B R,G,B [OFFSET]\n");
   return 2;
 }
@@ -216,6 +228,18 @@ int main(int argc, char** argv) {
     fprintf(stderr, "paint_check: the client rectangle %s does not lie inside the %d x %d screenshot\n", argv[3],
             shot.width, shot.height);
     return 2;
+  }
+  g_area = {0, 0, c.width, c.height};
+  if (argc >= 7 && !strcmp(argv[4], "--area")) {
+    int x, y, w, h;
+    if (sscanf(argv[5], "%d,%d,%d,%d", &x, &y, &w, &h) != 4 || x < 0 || y < 0 || w <= 0 || h <= 0 ||
+        x + w > c.width || y + h > c.height) {
+      fprintf(stderr, "paint_check: the area %s does not lie inside the client area\n", argv[5]);
+      return 2;
+    }
+    g_area = {x, y, x + w, y + h};
+    argv += 2;
+    argc -= 2;
   }
   std::string check = argv[4];
   bool ok;
