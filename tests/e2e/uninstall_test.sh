@@ -86,8 +86,8 @@ install_uninstaller() {
   wine reg add "$UNINSTALL_KEY\\$product" /v UninstallString /d "$folder\\uninst.exe" /f >/dev/null 2>&1
 }
 
-# run_uninstaller <log> <driver commands...>: starts nothing itself; the
-# commands do. Waits for the temporary copy to finish its cleanup.
+# drive <log> <driver commands...>: runs the driver; its commands start the
+# uninstaller. Then waits for the temporary copy to finish its cleanup.
 drive() {
   local log=$1
   shift
@@ -113,6 +113,15 @@ snapshot() {
 
 pending() {
   wine reg query "$PENDING_KEY" /v PendingFileRenameOperations 2>/dev/null | tr -d '\r'
+}
+
+wait_for_file() {
+  local waited=0
+  while [ ! -f "$1" ] && [ $waited -lt 300 ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  test -f "$1"
 }
 
 # ---------------------------------------------------------------- product B, first half
@@ -220,8 +229,7 @@ rm -f "$OUT/held.ready" "$OUT/held.release"
 wine "$X64_BUILD/tests/win32/hold_file.exe" "$B\\held.dat" "$(win "$OUT/held.ready")" "$(win "$OUT/held.release")" \
   >/dev/null 2>&1 &
 holder=$!
-e2e_wait_for_line_file() { local w=0; while [ ! -f "$1" ] && [ $w -lt 300 ]; do sleep 0.1; w=$((w + 1)); done; test -f "$1"; }
-e2e_check "the file is held open" e2e_wait_for_line_file "$OUT/held.ready"
+e2e_check "the file is held open" wait_for_file "$OUT/held.ready"
 drive "$OUT/b-yes.log" "start \"$B\\uninst.exe\"" "msgbox IDYES" "msgbox IDYES" "msgbox IDOK" "exit 3010"
 e2e_check "the driver went through the questions" test $? -eq 0
 e2e_has_prefix "$OUT/b-yes.log" "msgbox text=\"The shared file\\n\\n$SYS\\quorin_shared.dll\\n\\nis no longer used"
@@ -363,7 +371,7 @@ rm -f "$TEMP_DIR"/_uninst*.exe
 wine "$X64_BUILD/tests/win32/hold_file.exe" "$D\\held.dat" "$(win "$OUT/held.ready")" "$(win "$OUT/held.release")" \
   >/dev/null 2>&1 &
 holder=$!
-e2e_check "the file is held open" e2e_wait_for_line_file "$OUT/held.ready"
+e2e_check "the file is held open" wait_for_file "$OUT/held.ready"
 drive "$OUT/d.log" "start \"$D\\uninst.exe\" /Q" "exit 3010"
 e2e_check "the quiet uninstall needs a restart" test $? -eq 0
 touch "$OUT/held.release"
