@@ -6,7 +6,7 @@
 
 #include "common/setup_state.h"
 #include "install/destination.h"
-#include "install/restart_placeholder.h"
+#include "install/restart_replace.h"
 #include "package/format.h"
 #include "package/loader.h"
 #include "startup/command_line.h"
@@ -63,7 +63,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int showCom
   GetOwnFileName(g_setup.workPathB);
   if (g_setup.selfDeleteSwitch) {
     // A relaunch copy never tests for removable media again.
-    DeleteAtRestartPlaceholder(g_setup.workPathB);
+    ReplaceAtRestart(nullptr, g_setup.workPathB);
   } else if (StartedFromRemovableMedia() && RelaunchFromTemporaryCopy(showCommand)) {
     ReleaseStartupState();
     return 0;

@@ -1,3 +1,0 @@
-#include "install/restart_placeholder.h"
-
-void DeleteAtRestartPlaceholder(const char*) {}
