@@ -4,8 +4,9 @@
 # own size, a second instance bringing the first forward, and the relaunch
 # from a floppy disk.
 #
-# A message box is modal: a stub that shows one keeps running until it is
-# answered, so a stub that ends by itself within the time limit showed none.
+# A package that loads opens its wizard: the test packages show only the
+# closing page, whose Cancel ends the run without a question. A message box
+# is modal: a stub that ends by itself within the time limit showed none.
 set -u
 
 source "$(dirname "${BASH_SOURCE[0]}")/e2e_common.sh"
@@ -29,13 +30,16 @@ folder = "#Program Files#\\Startup Test"
 [[file]]
 source = "payload.bin"
 EOF
-e2e_build "$work/project.toml" "$work/setup.exe" || exit 1
+sed 's/^\[setup\]$/[setup]\nstart_page = "closing"/' "$work/project.toml" >"$work/closing.toml"
+e2e_build "$work/project.toml" "$work/full.exe" || exit 1
+e2e_build "$work/closing.toml" "$work/setup.exe" || exit 1
 stubSize=$(stat -c %s "$STUB")
-setupSize=$(stat -c %s "$work/setup.exe")
+fullSize=$(stat -c %s "$work/full.exe")
 cp "$STUB" "$work/bare.exe"
 cp "$work/setup.exe" "$work/other/moved.exe"
-# The data area's last 100 bytes are missing.
-head -c $((setupSize - 100)) "$work/setup.exe" >"$work/incomplete.exe"
+# The data area's last 100 bytes are missing (and no start page makes the
+# package usable all the same).
+head -c $((fullSize - 100)) "$work/full.exe" >"$work/incomplete.exe"
 # A stub whose configuration block holds stub size 0.
 cp "$STUB" "$work/zero.exe"
 offset=$(grep -obUaP 'wwgT\)H' "$work/zero.exe" | head -1 | cut -d: -f1)
@@ -53,16 +57,30 @@ run_stub() {
   _e2e_result $([ "$rc" -eq "$expected" ] && echo 0 || echo 1) "$what (exit $rc, expected $expected)"
 }
 
+# run_wizard <description> <program> [args...]: the package loads, its one
+# page shows, and its Cancel ends the run with 0.
+run_wizard() {
+  local what=$1
+  shift
+  local log
+  log="$OUT/wizard-$(printf '%s' "$what" | tr -c 'A-Za-z0-9' '_').log"
+  timeout 90 wine "$QDRIVER" --timeout 30 "start $*" "window class=QuorinClass title=\"Startup Test Caption\"" \
+    "click IDCANCEL" "exit 0" >"$log" 2>&1
+  local rc=$?
+  _e2e_result $rc "$what (the wizard opened and ended with 0)"
+  [ $rc -eq 0 ] || sed 's/^/     | /' "$log" | head -n 30
+}
+
 e2e_step "bare stub and a complete package"
 run_stub -1 "the bare stub ends with -1 and no message" "$work/bare.exe"
-run_stub 0 "a complete package loads without a message" "$work/setup.exe"
+run_wizard "a complete package loads without a message" "$(win "$work/setup.exe")"
 
 e2e_step "/S"
-run_stub 0 "/S loads the package of another setup file" "$work/bare.exe" /S "$(win "$work/other/moved.exe")"
-run_stub 0 "-s with the path right after the letter" "$work/bare.exe" "-s$(win "$work/other/moved.exe")"
+run_wizard "/S loads the package of another setup file" "$(win "$work/bare.exe")" /S "$(win "$work/other/moved.exe")"
+run_wizard "-s with the path right after the letter" "$(win "$work/bare.exe")" "-s$(win "$work/other/moved.exe")"
 run_stub -1 "/S naming a missing file" "$work/bare.exe" /S "$(win "$work/missing.exe")"
 run_stub -1 "stub size 0 without /S" "$work/zero.exe"
-run_stub 0 "stub size 0 takes the source's configuration block" "$work/zero.exe" /S "$(win "$work/setup.exe")"
+run_wizard "stub size 0 takes the source's configuration block" "$(win "$work/zero.exe")" /S "$(win "$work/setup.exe")"
 run_stub -1 "stub size 0 with a source that holds no package" "$work/zero.exe" /S "$(win "$work/bare.exe")"
 
 e2e_step "incomplete package"
@@ -119,7 +137,7 @@ e2e_check "only the stub was copied" test "$(stat -c %s "$temp/_inst2.exe")" -eq
 # floppy it reads its own package there and makes no copy.
 rm -f "$temp"/_inst*.exe
 cp "$work/setup.exe" "$floppy/SETUP.EXE"
-run_stub 0 "/DEL from the floppy runs from the disk" 'A:\SETUP.EXE' /DEL
+run_wizard "/DEL from the floppy runs from the disk" 'A:\SETUP.EXE' /DEL
 e2e_check "/DEL made no temporary copy" bash -c "! ls '$temp'/_inst*.exe >/dev/null 2>&1"
 
 e2e_finish
