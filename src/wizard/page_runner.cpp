@@ -4,6 +4,7 @@
 
 #include "common/controls.h"
 #include "package/format.h"
+#include "wizard/navigation.h"
 #include "wizard/page_setup.h"
 #include "wizard/pages.h"
 #include "wizard/wizard_state.h"
@@ -98,14 +99,7 @@ void RunPageSequence() {
     int result = RunPage(entry.templateNumber, entry.procedure, 0);
     if (SinglePageMode()) return;
     int& index = g_wizard.pageIndex;
-    if (result == kResultNext) {
-      index = index >= kPageClosing ? -1 : index + 1;
-    } else if (result == kResultCancel) {
-      // Finishing and cancelling both lead to the closing page.
-      index = index >= kPageClosing ? -1 : kPageClosing;
-    } else if (result == kResultBack) {
-      if (index > 0) --index;
-    }
+    index = NextPageIndex(index, result);
     if (index < 0) return;
   }
 }
