@@ -69,12 +69,15 @@ void CompareFiles(const Json& a, const Json& b, Report* report) {
       continue;
     }
     Json g = other->second;
-    if (f["size"] != g["size"] || f["checksum"] != g["checksum"])
+    Json fields = f, otherFields = g;
+    for (const char* field : {"index", "size", "checksum"}) fields.erase(field), otherFields.erase(field);
+    if (f["size"] != g["size"] || f["checksum"] != g["checksum"]) {
+      // Other content packs to another length: that is part of this change.
+      fields.erase("packed"), otherFields.erase("packed");
       report->Line("changed", "file " + name + ": content, size " + Grouped(f["size"].get<uint64_t>()) + " -> " +
                                   Grouped(g["size"].get<uint64_t>()) + ", checksum " + f["checksum"].get<std::string>() +
                                   " -> " + g["checksum"].get<std::string>());
-    Json fields = f, otherFields = g;
-    for (const char* key2 : {"index", "size", "checksum"}) fields.erase(key2), otherFields.erase(key2);
+    }
     std::vector<std::string> changes = ChangedLeaves(fields, otherFields);
     if (!changes.empty()) {
       std::string text = "file " + name + ": ";
@@ -150,8 +153,12 @@ int DiffSetups(const std::string& a, const std::string& b, uint32_t codepage, st
   for (const char* part : {"stub", "loadable", "code_page", "settings", "string_group_count", "data_area"}) {
     Json l = left[part], r = right[part];
     if (std::string(part) == "stub") l.erase("configuration_block_offset"), r.erase("configuration_block_offset");
-    if (std::string(part) == "data_area" && l.is_object() && r.is_object())
+    if (std::string(part) == "data_area" && l.is_object() && r.is_object()) {
+      // These follow from the files; how the data is cut into volumes does not.
       for (const char* key : {"offset", "packed_bytes", "file_bytes"}) l.erase(key), r.erase(key);
+      if (!l["continues_in_volumes"].get<bool>() && !r["continues_in_volumes"].get<bool>())
+        l.erase("volume0_bytes"), r.erase("volume0_bytes");
+    }
     // Settings read best by their own names.
     std::string prefix = std::string(part) == "settings" ? "" : part;
     std::vector<std::string> changes;
