@@ -10,6 +10,7 @@
 #include <set>
 
 #include "defaults_adapter.h"
+#include "toml_guard.h"
 #include "package/format.h"
 
 namespace fs = std::filesystem;
@@ -543,6 +544,8 @@ bool LoadProject(const std::string& path, Project* project, std::vector<std::str
     r.Fail("cannot open the project file");
     return false;
   }
+  std::string bare;
+  if (!CheckTomlCharacters(path, &bare)) return errors->push_back(bare), false;
   toml::parse_result parsed = toml::parse_file(path);
   if (!parsed) {
     const toml::parse_error& e = parsed.error();

@@ -20,6 +20,10 @@ namespace {
 
 // Larger expanded sizes are taken as damage rather than allocated.
 constexpr uint32_t kMaxExpandedBody = 256u << 20;
+// A stream yields at most 258 bytes for every two bits (the longest match,
+// coded with one bit each for length and distance): an expanded size beyond
+// that cannot be reached, and is refused before anything is allocated.
+constexpr uint64_t kMostBytesPerStreamByte = 258 * 4;
 
 std::string Hex(uint32_t v, int digits = 4) {
   char buffer[16];
@@ -108,9 +112,11 @@ bool ReadCompressed(FileHandle file, uint32_t bodyEnd, const std::string& label,
   if (FilePosition(file) + 4 > bodyEnd || ReadExact(file, field, 4) != kFileOk)
     return problems->push_back(label + ": the body is too short for its expanded size"), false;
   *expandedSize = ReadU32(field);
-  if (*expandedSize > kMaxExpandedBody)
+  uint64_t available = bodyEnd - FilePosition(file);
+  if (*expandedSize > kMaxExpandedBody || *expandedSize > kMostBytesPerStreamByte * available)
     return problems->push_back(label + ": claims an expanded size of " + std::to_string(*expandedSize) +
-                               " bytes, which is not believable"), false;
+                               " bytes, more than the " + std::to_string(available) +
+                               " bytes of its stream can hold"), false;
   out->assign(*expandedSize, 0);
   uint8_t scratch = 0;
   if (!ExpandIntoMemory(out->empty() ? &scratch : out->data(), *expandedSize, file, 0))

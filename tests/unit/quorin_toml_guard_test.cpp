@@ -1,0 +1,33 @@
+// Non-ASCII characters outside quotes are refused before the TOML library
+// reads the project (where they would reach undefined behaviour in it);
+// inside strings, comments and quoted keys of every form they are fine.
+#include <gtest/gtest.h>
+
+#include "project.h"
+#include "quorin_test_support.h"
+
+namespace {
+
+using namespace quorin_test;
+
+TEST(ProjectCharacters, OutsideQuotesRefusedInsideAccepted) {
+  ScratchDir dir;
+  WriteText(dir / "p.toml",
+            "\xEF\xBB\xBF# Ümlaut comment\n[setup]\ntitle = \"Café \\\" ñ\"\nfolder = 'C:\\Prøgram'\n"
+            "uninstall_name = \"\"\"Zwei \"Zeilen\" é\"\"\"\"\n[texts]\nwelcome = '''ö'''\n\"information\" = \"ü\"\n");
+  Project project;
+  std::vector<std::string> errors;
+  EXPECT_TRUE(LoadProject(dir / "p.toml", &project, &errors)) << ::testing::PrintToString(errors);
+
+  for (const char* bad : {"[setup]\ntitle = \"x\" \xC3\xA9\n", "\xEF\xBB\xB5[setup]\ntitle = \"x\"\n",
+                          "[setup]\n\xC2\xA1title = \"x\"\n"}) {
+    WriteText(dir / "bad.toml", bad);
+    errors.clear();
+    EXPECT_FALSE(LoadProject(dir / "bad.toml", &project, &errors));
+    ASSERT_EQ(errors.size(), 1u) << bad;
+    EXPECT_NE(errors[0].find("a character that is not ASCII stands outside quotes"), std::string::npos) << errors[0];
+  }
+  EXPECT_EQ(errors[0].rfind(dir / "bad.toml:2:1: ", 0), 0u) << errors[0];
+}
+
+}  // namespace
