@@ -13,21 +13,16 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_folder.h"
 #include "project.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) abort();
-}
-
 const fs::path& Folder() {
   static fs::path folder = [] {
-    std::string pattern = (fs::temp_directory_path() / "project-fuzz-XXXXXX").string();
-    Check(mkdtemp(pattern.data()) != nullptr);
-    fs::path made(pattern);
+    fs::path made = MakeFuzzFolder("project-fuzz");
     for (const char* example : {"hello", "custom"}) {
       fs::path from = fs::path(QUORIN_SOURCE_DIR) / "examples" / example;
       fs::copy(from, made, fs::copy_options::recursive | fs::copy_options::skip_existing);

@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "fuzz_folder.h"
 #include "setup_commands.h"
 #include "setup_fuzz_input.h"
 
@@ -22,16 +23,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) abort();
-}
-
 const fs::path& Folder() {
-  static fs::path folder = [] {
-    std::string pattern = (fs::temp_directory_path() / "setup-fuzz-XXXXXX").string();
-    Check(mkdtemp(pattern.data()) != nullptr);
-    return fs::path(pattern);
-  }();
+  static fs::path folder = MakeFuzzFolder("setup-fuzz");
   return folder;
 }
 

@@ -35,25 +35,13 @@ std::string Count(size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-std::string Text(const Bytes& body) {
-  size_t n = 0;
-  while (n < body.size() && body[n]) ++n;
-  return std::string(reinterpret_cast<const char*>(body.data()), n);
-}
-
-std::string ColourText(uint32_t colorref) {
-  char buffer[16];
-  snprintf(buffer, sizeof buffer, "#%02X%02X%02X", colorref & 0xFF, (colorref >> 8) & 0xFF, (colorref >> 16) & 0xFF);
-  return buffer;
-}
-
 void PrintRecordDetail(const SetupView& view, const RecordView& r, uint32_t cp, std::ostream& out) {
   if (!r.usable) return;
   const Bytes& b = r.body;
   switch (r.tag) {
     case format::kTagFlags: out << "  " << Hex(format::ReadU32(b.data()), 8) << ": " << FlagsText(format::ReadU32(b.data())); break;
     case format::kTagDefaultFolder: {
-      std::string folder = Text(b);
+      std::string folder = TextOf(b);
       out << "  " << Quoted(folder, cp);
       size_t kept = format::kPathBufferSize - 1;
       if (folder.size() > kept)
@@ -67,7 +55,7 @@ void PrintRecordDetail(const SetupView& view, const RecordView& r, uint32_t cp, 
     case format::kTagLocationValue:
     case format::kTagLocationIniFile:
     case format::kTagLocationIniSection:
-    case format::kTagLocationIniKey: out << "  " << Quoted(Text(b), cp); break;
+    case format::kTagLocationIniKey: out << "  " << Quoted(TextOf(b), cp); break;
     case format::kTagLocationRoot: out << "  " << RootName(format::ReadU32(b.data())); break;
     case format::kTagStartPage: {
       uint16_t page = format::ReadU16(b.data());

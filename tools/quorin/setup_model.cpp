@@ -18,21 +18,9 @@ const RecordView* LastRecord(const SetupView& view, uint16_t tag) {
   return found;
 }
 
-std::string TextOf(const Bytes& body) {
-  size_t n = 0;
-  while (n < body.size() && body[n]) ++n;
-  return std::string(reinterpret_cast<const char*>(body.data()), n);
-}
-
 Json TextRecord(const SetupView& view, uint16_t tag, uint32_t cp) {
   const RecordView* r = LastRecord(view, tag);
   return r ? Json(FromAnsi(TextOf(r->body), cp)) : Json(nullptr);
-}
-
-std::string Colour(uint32_t colorref) {
-  char buffer[16];
-  snprintf(buffer, sizeof buffer, "#%02X%02X%02X", colorref & 0xFF, (colorref >> 8) & 0xFF, (colorref >> 16) & 0xFF);
-  return buffer;
 }
 
 Json Bitmap(const SetupView& view, uint16_t tag) {
@@ -76,8 +64,8 @@ Json Settings(const SetupView& view, uint32_t cp) {
     const uint8_t* font = style->body.data() + 8;
     char face[33] = {};
     memcpy(face, font + 28, 32);
-    s["title_style"] = {{"shadow", Colour(format::ReadU32(style->body.data()))},
-                        {"text", Colour(format::ReadU32(style->body.data() + 4))},
+    s["title_style"] = {{"shadow", ColourText(format::ReadU32(style->body.data()))},
+                        {"text", ColourText(format::ReadU32(style->body.data() + 4))},
                         {"font", FromAnsi(face, cp)},
                         {"height", static_cast<int32_t>(format::ReadU32(font))},
                         {"weight", format::ReadU32(font + 16)},

@@ -11,6 +11,7 @@
 #include "package/expand.h"
 #include "package/format.h"
 #include "package/marker.h"
+#include "setup_text.h"
 #include "volumes_host.h"
 
 using format::ReadU16;
@@ -25,14 +26,8 @@ constexpr uint32_t kMaxExpandedBody = 256u << 20;
 // that cannot be reached, and is refused before anything is allocated.
 constexpr uint64_t kMostBytesPerStreamByte = 258 * 4;
 
-std::string Hex(uint32_t v, int digits = 4) {
-  char buffer[16];
-  snprintf(buffer, sizeof buffer, "0x%0*X", digits, v);
-  return buffer;
-}
-
 std::string RecordLabel(uint16_t tag, uint32_t offset) {
-  return std::string("record ") + Hex(tag) + " (" + RecordName(tag) + ") at offset " + std::to_string(offset);
+  return std::string("record ") + Hex(tag, 4) + " (" + RecordName(tag) + ") at offset " + std::to_string(offset);
 }
 
 struct File {
@@ -76,14 +71,7 @@ std::string StubArchitecture(FileHandle file, uint32_t stubSize) {
   uint16_t machine = ReadU16(head + pe + 4);
   if (machine == 0x014C) return "i686";
   if (machine == 0x8664) return "x64";
-  return "unknown (machine " + Hex(machine) + ")";
-}
-
-// A text record: the bytes up to the first NUL, as the setup program takes it.
-std::string TextOf(const Bytes& body) {
-  size_t n = 0;
-  while (n < body.size() && body[n]) ++n;
-  return std::string(reinterpret_cast<const char*>(body.data()), n);
+  return "unknown (machine " + Hex(machine, 4) + ")";
 }
 
 void ParseUninstallValues(const Bytes& body, const std::string& label, SetupView* view) {

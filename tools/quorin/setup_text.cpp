@@ -67,6 +67,18 @@ std::string Hex(uint32_t v, int digits) {
   return buffer;
 }
 
+std::string TextOf(const Bytes& body) {
+  size_t n = 0;
+  while (n < body.size() && body[n]) ++n;
+  return std::string(reinterpret_cast<const char*>(body.data()), n);
+}
+
+std::string ColourText(uint32_t colorref) {
+  char buffer[16];
+  snprintf(buffer, sizeof buffer, "#%02X%02X%02X", colorref & 0xFF, (colorref >> 8) & 0xFF, (colorref >> 16) & 0xFF);
+  return buffer;
+}
+
 std::string Quoted(const std::string& ansi, uint32_t codepage) {
   std::string text = FromAnsi(ansi, codepage);
   std::string out = "\"";

@@ -23,6 +23,10 @@ std::string FromAnsi(const std::string& text, uint32_t codepage, Undefined style
 std::string Quoted(const std::string& ansi, uint32_t codepage);
 
 std::string Hex(uint32_t v, int digits);
+// A text record's body up to its first NUL, as the setup program takes it.
+std::string TextOf(const Bytes& body);
+// A COLORREF as #RRGGBB.
+std::string ColourText(uint32_t colorref);
 
 const char* KindName(uint8_t kind);
 const char* FinishName(uint8_t action);
