@@ -1,6 +1,7 @@
-// Non-ASCII characters outside quotes are refused before the TOML library
-// reads the project (where they would reach undefined behaviour in it);
-// inside strings, comments and quoted keys of every form they are fine.
+// Non-ASCII characters where the TOML library would reach undefined behaviour
+// on them: outside quotes and after a backslash they are refused (neither is
+// valid TOML); after a line-ending backslash they keep their meaning; inside
+// strings, comments and quoted keys of every form they are fine.
 #include <gtest/gtest.h>
 
 #include "project.h"
@@ -18,6 +19,18 @@ TEST(ProjectCharacters, OutsideQuotesRefusedInsideAccepted) {
   Project project;
   std::vector<std::string> errors;
   EXPECT_TRUE(LoadProject(dir / "p.toml", &project, &errors)) << ::testing::PrintToString(errors);
+  EXPECT_EQ(project.title, "Caf\xE9 \" \xF1");  // in code page 1252
+
+  WriteText(dir / "long.toml", "[setup]\ntitle = \"T\"\n[texts]\nwelcome = \"\"\"Bienvenue \\\n   \xC3\xA9l\xC3\xA8ve\"\"\"\n");
+  errors.clear();
+  ASSERT_TRUE(LoadProject(dir / "long.toml", &project, &errors)) << ::testing::PrintToString(errors);
+  EXPECT_EQ(project.texts[std::make_pair(0, 1)], "Bienvenue \xE9l\xE8ve");
+
+  WriteText(dir / "escape.toml", "[setup]\ntitle = \"\"\"a\\\xC3\xA9\"\"\"\n");
+  errors.clear();
+  EXPECT_FALSE(LoadProject(dir / "escape.toml", &project, &errors));
+  EXPECT_EQ(errors, std::vector<std::string>{dir / "escape.toml:2:14: a character that is not ASCII follows a backslash; "
+                                                   "write a backslash as \\\\"});
 
   for (const char* bad : {"[setup]\ntitle = \"x\" \xC3\xA9\n", "\xEF\xBB\xB5[setup]\ntitle = \"x\"\n",
                           "[setup]\n\xC2\xA1title = \"x\"\n"}) {
