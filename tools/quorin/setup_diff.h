@@ -4,6 +4,8 @@
 // changed fields; then the settings, texts, dialog templates and records.
 #pragma once
 
+#include <stdint.h>
+
 #include <ostream>
 #include <string>
 
