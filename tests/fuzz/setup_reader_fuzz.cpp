@@ -24,8 +24,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const fs::path& Folder() {
-  static fs::path folder = MakeFuzzFolder("setup-fuzz");
-  return folder;
+  static FuzzFolder folder("setup-fuzz");
+  return folder.path();
 }
 
 void WriteFile(const fs::path& path, const uint8_t* data, size_t size, bool withStub) {
