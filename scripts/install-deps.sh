@@ -7,7 +7,7 @@ packages=(
   # host toolchain and libraries
   g++ cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev libdeflate-dev libzopfli-dev libtomlplusplus-dev libcli11-dev
+  zlib1g-dev libdeflate-dev libzopfli-dev libtomlplusplus-dev libcli11-dev nlohmann-json3-dev python3
   clang libclang-rt-14-dev
   # cross toolchains for the stub (i686 release target, x86_64 from the same source)
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 mingw-w64-tools

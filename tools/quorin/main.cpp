@@ -1,5 +1,5 @@
-// quorin: builds setup files from a project file, and lists, extracts and
-// verifies any setup file.
+// quorin: builds setup files from a project file, and lists, extracts,
+// verifies and compares any setup file.
 #include <stdio.h>
 #include <unistd.h>
 
@@ -96,21 +96,31 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"default", "best"}));
   build->add_flag("-q,--quiet", quiet, "No progress bar and no summary");
 
-  std::string setupPath, directory;
+  std::string setupPath, directory, otherPath;
   CLI::App* list = app.add_subcommand("list", "List the records, texts and file entries of a setup file");
   list->add_option("setup", setupPath, "The setup file")->required();
-  int codepage = 1252;
-  list->add_option("--codepage", codepage, "ANSI code page of the setup's texts, for showing them (default 1252)");
-  bool onlyRecords = false, onlyTemplates = false, onlyTexts = false, onlyFiles = false;
+  uint32_t codepage = 0;
+  const char* codepageHelp = "ANSI code page of the setup's texts and names (default: the one the setup names, else 1252)";
+  list->add_option("--codepage", codepage, codepageHelp);
+  bool onlyRecords = false, onlyTemplates = false, onlyTexts = false, onlyFiles = false, table = false, json = false;
   list->add_flag("--records", onlyRecords, "Show the records (with the other flags given: only those parts)");
   list->add_flag("--templates", onlyTemplates, "Show the dialog templates");
   list->add_flag("--texts", onlyTexts, "Show the texts by group and entry");
   list->add_flag("--files", onlyFiles, "Show the file entries");
+  CLI::Option* tableFlag = list->add_flag("--table", table, "One line per file: destination, size, packed, ratio, checksum, with totals");
+  list->add_flag("--json", json, "Everything list shows, as one JSON document (see docs/quorin.md)")->excludes(tableFlag);
   CLI::App* extract = app.add_subcommand("extract", "Extract every file of a setup file, checking each checksum");
   extract->add_option("setup", setupPath, "The setup file; its volume files are found beside it")->required();
-  extract->add_option("-o,--output", directory, "The folder to extract into")->required();
+  extract->add_option("-o,--output", directory, "The folder to extract into (created if missing)")->required();
+  extract->add_option("--codepage", codepage, codepageHelp);
+  ExtractOptions extractOptions;
+  extract->add_flag("--force", extractOptions.force, "Write over files that exist already (without it, nothing is written then)");
   CLI::App* verify = app.add_subcommand("verify", "Check that every record and stream of a setup file is intact");
   verify->add_option("setup", setupPath, "The setup file; its volume files are found beside it")->required();
+  CLI::App* diff = app.add_subcommand("diff", "Compare two setup files: exit status 0 the same, 1 different, 2 unreadable");
+  diff->add_option("a", setupPath, "The first setup file")->required();
+  diff->add_option("b", otherPath, "The second setup file")->required();
+  diff->add_option("--codepage", codepage, codepageHelp);
 
   try {
     app.parse(argc, argv);
@@ -119,14 +129,19 @@ int main(int argc, char** argv) {
     return app.exit(e) == 0 ? 0 : 2;
   }
   if (*build) return Build(projectPath, output, arch, volumeSize, level == "best", quiet);
-  SetTextCodePage(codepage);
+  if (!SetTextCodePage(codepage)) {
+    std::cerr << "quorin: --codepage " << codepage << ": not a code page this system can convert\n";
+    return 2;
+  }
   if (*list) {
     ListSections show;
     if (onlyRecords || onlyTemplates || onlyTexts || onlyFiles)
       show = ListSections{onlyRecords, onlyTemplates, onlyTexts, onlyFiles};
-    return ListSetup(setupPath, show, std::cout, std::cerr);
+    ListFormat format = table ? ListFormat::kTable : json ? ListFormat::kJson : ListFormat::kText;
+    return ListSetup(setupPath, show, format, std::cout, std::cerr);
   }
-  if (*extract) return ExtractSetup(setupPath, directory, std::cout, std::cerr);
+  if (*extract) return ExtractSetup(setupPath, directory, extractOptions, std::cout, std::cerr);
   if (*verify) return VerifySetup(setupPath, std::cout, std::cerr);
+  if (*diff) return DiffSetupFiles(setupPath, otherPath, std::cout, std::cerr);
   return 2;
 }

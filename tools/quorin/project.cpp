@@ -10,6 +10,7 @@
 #include <set>
 
 #include "defaults_adapter.h"
+#include "toml_guard.h"
 #include "package/format.h"
 
 namespace fs = std::filesystem;
@@ -543,7 +544,9 @@ bool LoadProject(const std::string& path, Project* project, std::vector<std::str
     r.Fail("cannot open the project file");
     return false;
   }
-  toml::parse_result parsed = toml::parse_file(path);
+  std::string text, refused;
+  if (!PrepareTomlText(path, &text, &refused)) return errors->push_back(refused), false;
+  toml::parse_result parsed = toml::parse(text, path);
   if (!parsed) {
     const toml::parse_error& e = parsed.error();
     errors->push_back(path + ":" + std::to_string(e.source().begin.line) + ":" + std::to_string(e.source().begin.column) +

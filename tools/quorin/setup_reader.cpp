@@ -11,6 +11,8 @@
 #include "package/expand.h"
 #include "package/format.h"
 #include "package/marker.h"
+#include "setup_text.h"
+#include "volumes_host.h"
 
 using format::ReadU16;
 using format::ReadU32;
@@ -19,15 +21,13 @@ namespace {
 
 // Larger expanded sizes are taken as damage rather than allocated.
 constexpr uint32_t kMaxExpandedBody = 256u << 20;
-
-std::string Hex(uint32_t v, int digits = 4) {
-  char buffer[16];
-  snprintf(buffer, sizeof buffer, "0x%0*X", digits, v);
-  return buffer;
-}
+// A stream yields at most 258 bytes for every two bits (the longest match,
+// coded with one bit each for length and distance): an expanded size beyond
+// that cannot be reached, and is refused before anything is allocated.
+constexpr uint64_t kMostBytesPerStreamByte = 258 * 4;
 
 std::string RecordLabel(uint16_t tag, uint32_t offset) {
-  return std::string("record ") + Hex(tag) + " (" + RecordName(tag) + ") at offset " + std::to_string(offset);
+  return std::string("record ") + Hex(tag, 4) + " (" + RecordName(tag) + ") at offset " + std::to_string(offset);
 }
 
 struct File {
@@ -60,6 +60,39 @@ bool FindConfigBlock(FileHandle file, uint32_t* offset, uint8_t block[format::kC
   return false;
 }
 
+// The machine field of the stub's PE header: which stub the setup carries.
+std::string StubArchitecture(FileHandle file, uint32_t stubSize) {
+  uint8_t head[4096] = {};
+  SeekFromStart(file, 0);
+  uint32_t got = ReadSome(file, head, stubSize < sizeof head ? stubSize : sizeof head);
+  if (got < 0x40 || head[0] != 'M' || head[1] != 'Z') return "unknown (no MZ header)";
+  uint32_t pe = ReadU32(head + 0x3C);
+  if (pe > got - 6 || memcmp(head + pe, "PE\0\0", 4) != 0) return "unknown (no PE header in the first 4,096 bytes)";
+  uint16_t machine = ReadU16(head + pe + 4);
+  if (machine == 0x014C) return "i686";
+  if (machine == 0x8664) return "x64";
+  return "unknown (machine " + Hex(machine, 4) + ")";
+}
+
+void ParseUninstallValues(const Bytes& body, const std::string& label, SetupView* view) {
+  if (body.size() < format::kUninstallValuesFixedSize)
+    return view->problems.push_back(label + ": " + std::to_string(body.size()) + " bytes, shorter than its " +
+                                    std::to_string(format::kUninstallValuesFixedSize) + "-byte fixed part");
+  UninstallValuesView v;
+  v.flags = ReadU32(body.data());
+  v.sizeKb = ReadU32(body.data() + 4);
+  size_t at = format::kUninstallValuesFixedSize;
+  for (std::string& text : v.texts) {
+    const void* nul = at < body.size() ? memchr(body.data() + at, 0, body.size() - at) : nullptr;
+    if (!nul) return view->problems.push_back(label + ": its three texts are not all terminated inside the record");
+    size_t end = static_cast<size_t>(static_cast<const uint8_t*>(nul) - body.data());
+    text.assign(reinterpret_cast<const char*>(body.data() + at), end - at);
+    at = end + 1;
+  }
+  view->uninstallValues = v;
+  view->hasUninstallValues = true;
+}
+
 // A compressed body: u32 expanded size and a stream that must end inside the body.
 bool ReadCompressed(FileHandle file, uint32_t bodyEnd, const std::string& label, Bytes* out,
                     uint32_t* expandedSize, std::vector<std::string>* problems) {
@@ -67,9 +100,11 @@ bool ReadCompressed(FileHandle file, uint32_t bodyEnd, const std::string& label,
   if (FilePosition(file) + 4 > bodyEnd || ReadExact(file, field, 4) != kFileOk)
     return problems->push_back(label + ": the body is too short for its expanded size"), false;
   *expandedSize = ReadU32(field);
-  if (*expandedSize > kMaxExpandedBody)
+  uint64_t available = bodyEnd - FilePosition(file);
+  if (*expandedSize > kMaxExpandedBody || *expandedSize > kMostBytesPerStreamByte * available)
     return problems->push_back(label + ": claims an expanded size of " + std::to_string(*expandedSize) +
-                               " bytes, which is not believable"), false;
+                               " bytes, more than the " + std::to_string(available) +
+                               " bytes of its stream can hold"), false;
   out->assign(*expandedSize, 0);
   uint8_t scratch = 0;
   if (!ExpandIntoMemory(out->empty() ? &scratch : out->data(), *expandedSize, file, 0))
@@ -248,8 +283,24 @@ const char* RecordName(uint16_t tag) {
     case format::kTagFileList: return "file list";
     case format::kTagStartPage: return "start page";
     case format::kTagTitleStyle: return "background title style";
+    case format::kTagPacing: return "install pacing";
+    case format::kTagUninstallValues: return "uninstall-entry values";
+    case format::kTagCodePage: return "code page";
     case format::kTagDataArea: return "data area";
     default: return "not read by the stub";
+  }
+}
+
+bool RecordFlagsApply(uint16_t tag) {
+  switch (tag) {
+    case format::kTagFlags:
+    case format::kTagLocationRoot:
+    case format::kTagStartPage:
+    case format::kTagPacing:
+    case format::kTagCodePage:
+    case format::kTagStringGroups:
+    case format::kTagDataArea: return false;
+    default: return true;
   }
 }
 
@@ -271,6 +322,7 @@ bool ReadSetup(const std::string& path, SetupView* view, std::string* error) {
   if (view->stubSize >= view->fileSize)
     return *error = path + ": the stub size " + std::to_string(view->stubSize) + " reaches the end of the file (" +
                     std::to_string(view->fileSize) + " bytes): no package is appended", false;
+  view->stubArch = StubArchitecture(f, view->stubSize);
 
   uint32_t at = view->stubSize;
   bool sawStartPage = false;
@@ -287,6 +339,7 @@ bool ReadSetup(const std::string& path, SetupView* view, std::string* error) {
     r.flags = header[2];
     r.offset = at;
     r.bodyLength = ReadU32(header + 4);
+    r.flagsApply = RecordFlagsApply(r.tag);
     std::string label = RecordLabel(r.tag, at);
     uint32_t bodyStart = at + format::kRecordHeaderSize;
     if (r.bodyLength == 0) {
@@ -321,6 +374,14 @@ bool ReadSetup(const std::string& path, SetupView* view, std::string* error) {
         if (r.usable) view->flags = ReadU32(r.body.data()), view->hasFlags = true;
         break;
       case format::kTagLocationRoot: fixed(4); break;
+      case format::kTagPacing:
+        fixed(4);
+        if (r.usable) view->pacingMs = ReadU32(r.body.data()), view->hasPacing = true;
+        break;
+      case format::kTagCodePage:
+        fixed(4);
+        if (r.usable) view->codePage = ReadU32(r.body.data()), view->hasCodePage = true;
+        break;
       case format::kTagStartPage:
         fixed(2);
         if (r.usable) view->startPage = ReadU16(r.body.data()), sawStartPage = true;
@@ -344,7 +405,7 @@ bool ReadSetup(const std::string& path, SetupView* view, std::string* error) {
       case format::kTagUnused123B:
       case format::kTagUnused1245: break;
       default:
-        if (r.tag < format::kTagFlags || r.tag > format::kTagTitleStyle) break;
+        if ((r.tag < format::kTagFlags || r.tag > format::kTagTitleStyle) && r.tag != format::kTagUninstallValues) break;
         if (compressed) {
           r.usable = ReadCompressed(f, bodyEnd, label, &r.body, &r.expandedSize, &view->problems);
         } else {
@@ -352,6 +413,9 @@ bool ReadSetup(const std::string& path, SetupView* view, std::string* error) {
           r.usable = ReadExact(f, r.body.data(), r.bodyLength) == kFileOk;
         }
         if (r.usable && r.tag == format::kTagFileList) ParseFileList(r.body, label, view);
+        if (r.usable && r.tag == format::kTagUninstallValues) ParseUninstallValues(r.body, label, view);
+        if (r.usable && r.tag == format::kTagDefaultFolder)
+          view->defaultFolder = TextOf(r.body), view->hasDefaultFolder = true;
         if (r.usable && r.tag == format::kTagTemplates) ParseTemplates(r.body, label, view);
         if (r.usable && (r.tag == format::kTagSideBitmap || r.tag == format::kTagBackgroundBitmap))
           CheckBitmapRecord(r.body, label, view);
@@ -369,13 +433,11 @@ bool ReadSetup(const std::string& path, SetupView* view, std::string* error) {
                                " bytes, but the file ends " + std::to_string(end - view->fileSize) +
                                " bytes short of that (the stub reports an incomplete package" +
                                (sawStartPage ? ", unless it has a start page)" : ")"));
-    uint64_t packed = 0;
-    for (const EntryView& e : view->entries)
-      if (e.entryKind != format::kEntryExternal) packed += e.packedSize;
-    if (end < view->fileSize && packed > view->dataLength)
-      view->problems.push_back(std::to_string(view->fileSize - end) +
-                               " bytes follow the data of volume 0; the stub would read them as data if the data area "
-                               "continues in a volume file");
+    if (end < view->fileSize) {
+      view->volume0Extra = static_cast<uint32_t>(view->fileSize - end);
+      std::string note = TrailingBytesNote(path, 0, view->volume0Extra, view->dataLength);
+      (VolumeFileExists(path, 1) ? view->problems : view->warnings).push_back(note);
+    }
     view->usable = end <= view->fileSize || sawStartPage;
   } else {
     view->usable = sawStartPage && !view->records.empty() && view->records.back().tag == format::kTagDataArea;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "byte_buffer.h"
+#include "package/format.h"
 
 struct RecordView {
   uint16_t tag;
@@ -20,6 +21,7 @@ struct RecordView {
   uint32_t expandedSize;  // compressed bodies: the stated size
   Bytes body;             // stored or expanded body (empty for the data area)
   bool usable;            // read and decoded as the stub would
+  bool flagsApply;        // false where the record is read the same way whatever its flags
 };
 
 struct EntryView {
@@ -51,15 +53,31 @@ struct TemplateView {
   size_t controls;
 };
 
+// Record 0x1251: values the setup program writes beside the uninstall entry.
+struct UninstallValuesView {
+  uint32_t flags = 0;
+  uint32_t sizeKb = 0;
+  std::string texts[3];   // DisplayVersion, Publisher, DisplayIcon
+};
+
 struct SetupView {
   std::string path;
   uint32_t fileSize = 0;
   uint32_t configOffset = 0;
   uint32_t stubSize = 0;
+  std::string stubArch;        // "i686", "x64", or what the stub's header says instead
   std::vector<RecordView> records;
   uint32_t flags = 0;
   bool hasFlags = false;
   uint16_t startPage = 0xFFFF;
+  std::string defaultFolder;   // record 0x1235 in full; the setup program keeps 259 characters
+  bool hasDefaultFolder = false;
+  uint32_t codePage = format::kDefaultCodePage;  // record 0x1252,, or 1252 for a package without it
+  bool hasCodePage = false;
+  uint32_t pacingMs = 0;       // record 0x1250
+  bool hasPacing = false;
+  UninstallValuesView uninstallValues;
+  bool hasUninstallValues = false;
   uint16_t groupCount = 0;
   bool groupPresent[9] = {};
   std::vector<std::string> groups[9];
@@ -70,8 +88,10 @@ struct SetupView {
   bool hasDataArea = false;
   uint32_t dataAreaStart = 0;  // offset of volume 0's size field
   uint32_t dataLength = 0;
+  uint32_t volume0Extra = 0;   // bytes behind the data of volume 0 that its size does not count
   bool usable = false;         // the stub's loader would accept the package
   std::vector<std::string> problems;
+  std::vector<std::string> warnings;  // harmless as the setup program reads it, worth knowing
 };
 
 // False only when the file cannot be read at all or holds no package; damage
@@ -79,3 +99,8 @@ struct SetupView {
 bool ReadSetup(const std::string& path, SetupView* view, std::string* error);
 
 const char* RecordName(uint16_t tag);
+
+// Whether the setup program reads the record's body through its flags (stored
+// or compressed); fixed and special records are read the same way whatever
+// the flags say.
+bool RecordFlagsApply(uint16_t tag);

@@ -4,6 +4,7 @@
 
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include "common/setup_state.h"
 #include "install/paths.h"
@@ -15,6 +16,8 @@ namespace {
 std::string g_folder;            // the setup file's folder; the package path holds the name
 std::string g_error;
 std::vector<std::string> g_notes;
+std::vector<std::string> g_warnings;
+std::string g_setupPath;
 std::vector<uint32_t> g_sizes;   // size field of each volume met so far, by counter
 char g_packageName[format::kPathBufferSize];
 
@@ -27,6 +30,8 @@ uint32_t FirstDataByte(int32_t counter) {
 bool BeginReadingVolumes(const std::string& setupPath, std::string* error) {
   g_error.clear();
   g_notes.clear();
+  g_warnings.clear();
+  g_setupPath = setupPath;
   size_t slash = setupPath.rfind('/');
   g_folder = slash == std::string::npos ? "" : setupPath.substr(0, slash + 1);
   std::string name = slash == std::string::npos ? setupPath : setupPath.substr(slash + 1);
@@ -54,15 +59,49 @@ uint64_t DataAreaPosition() {
   uint64_t before = 0;
   for (int32_t k = 0; k < v.counter && k < static_cast<int32_t>(g_sizes.size()); ++k) before += g_sizes[k];
   if (v.dataHandle == INVALID_FILE) return before;
-  return before + (FilePosition(v.dataHandle) - FirstDataByte(v.counter));
+  // Read-ahead given back across a volume change can leave the file inside
+  // its size field; count that as the volume's start.
+  uint32_t at = FilePosition(v.dataHandle), first = FirstDataByte(v.counter);
+  return before + (at > first ? at - first : 0);
 }
 
 const std::string& VolumeError() { return g_error; }
 
 const std::vector<std::string>& VolumeNotes() { return g_notes; }
 
+const std::vector<std::string>& VolumeWarnings() { return g_warnings; }
+
 std::string CurrentVolumePath() { return g_folder + g_setup.packagePath; }
 
+std::string VolumeFilePath(const std::string& setupPath, int k) {
+  size_t slash = setupPath.rfind('/');
+  std::string folder = slash == std::string::npos ? "" : setupPath.substr(0, slash + 1);
+  std::string name = slash == std::string::npos ? setupPath : setupPath.substr(slash + 1);
+  if (name.size() >= format::kPathBufferSize) return "";
+  char buffer[format::kPathBufferSize];
+  snprintf(buffer, sizeof buffer, "%s", name.c_str());
+  for (int i = 1; i <= k; ++i) {
+    char extension[16];
+    snprintf(extension, sizeof extension, ".D%2.2d", i);
+    ReplaceExtension(buffer, extension);
+  }
+  return folder + buffer;
+}
+
+bool VolumeFileExists(const std::string& setupPath, int k) {
+  std::string path = VolumeFilePath(setupPath, k);
+  struct stat st;
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string TrailingBytesNote(const std::string& setupPath, int k, uint64_t extra, uint32_t declared) {
+  std::string which = k == 0 ? "volume 0 (the setup file)" : "volume file " + VolumeFilePath(setupPath, k);
+  std::string s = std::to_string(extra) + (extra == 1 ? " byte follows" : " bytes follow") + " the data of " + which +
+                  ", whose size field counts " + std::to_string(declared) + " data bytes; ";
+  if (VolumeFileExists(setupPath, k + 1))
+    return s + "the setup program reads them as data before it changes to " + VolumeFilePath(setupPath, k + 1);
+  return s + "the setup program reads them only when a volume file follows, and none does";
+}
 FileHandle OpenNextVolume() {
   VolumeState& v = g_setup.volume;
   if (v.dataHandle != INVALID_FILE) CloseFile(v.dataHandle);
@@ -93,9 +132,14 @@ FileHandle OpenNextVolume() {
   }
   v.volumeSize = format::ReadU32(field);
   v.remaining = v.volumeSize;
-  if (offset == 0 && FileSize(file) != 4ull + v.volumeSize)
+  uint64_t length = FileSize(file);
+  if (offset == 0 && length < 4ull + v.volumeSize)
     g_notes.push_back("volume file " + path + " says it holds " + std::to_string(v.volumeSize) + " data bytes but has " +
-                      std::to_string(FileSize(file) >= 4 ? FileSize(file) - 4 : 0));
+                      std::to_string(length - 4));
+  if (offset == 0 && length > 4ull + v.volumeSize) {
+    std::string note = TrailingBytesNote(g_setupPath, v.counter, length - 4 - v.volumeSize, v.volumeSize);
+    (VolumeFileExists(g_setupPath, v.counter + 1) ? g_notes : g_warnings).push_back(note);
+  }
   if (static_cast<size_t>(v.counter) >= g_sizes.size()) g_sizes.resize(v.counter + 1);
   g_sizes[v.counter] = v.volumeSize;
   if (offset != 0) {

@@ -21,9 +21,21 @@ uint64_t DataAreaPosition();
 // What OpenNextVolume could not do, naming the file; empty after success.
 const std::string& VolumeError();
 
-// Damage noticed in volume files that could still be read (a size field that
-// does not match the file's length), in the order met.
+// Damage noticed in volume files that could still be read (a file shorter
+// than its size field says, or bytes behind its data when a volume follows),
+// in the order met.
 const std::vector<std::string>& VolumeNotes();
+// Bytes behind the data of a last volume: read only if a volume followed.
+const std::vector<std::string>& VolumeWarnings();
 
 // Host path of the current volume.
 std::string CurrentVolumePath();
+
+// Host path of volume k (k >= 1) of a setup file, named as the setup program
+// names it; empty when the name does not fit a path buffer.
+std::string VolumeFilePath(const std::string& setupPath, int k);
+bool VolumeFileExists(const std::string& setupPath, int k);
+
+// The one wording for bytes behind a volume's data that its size field does
+// not count, whether the size is short or bytes were appended.
+std::string TrailingBytesNote(const std::string& setupPath, int k, uint64_t extra, uint32_t declared);

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# quorin as a script drives it: list --json read back by a small program,
+# list --table, diff and its exit statuses, extract's refusal to write over
+# files. Usage: quorin_cli_test.sh QUORIN SOURCE_DIR
+set -u
+quorin=$1
+source_dir=$2
+work=$(mktemp -d "${TMPDIR:-/tmp}/quorin-cli.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+check() {
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $what" >&2
+  fi
+}
+
+cp -r "$source_dir/examples/hello" "$work/hello"
+project=$work/hello/project.toml
+"$quorin" build "$project" -o "$work/a/setup.exe" -q
+"$quorin" build "$project" -o "$work/b/setup.exe" -q
+
+"$quorin" diff "$work/a/setup.exe" "$work/b/setup.exe" >"$work/same.txt"
+check "two builds of one project: diff exits 0" test $? -eq 0
+check "two builds of one project: diff says they are the same" grep -q "are the same$" "$work/same.txt"
+
+echo "One more line." >>"$work/hello/files/readme.txt"
+sed -i 's/It installs a few text files/It installs some text files/' "$project"
+"$quorin" build "$project" -o "$work/c/setup.exe" -q
+"$quorin" diff "$work/a/setup.exe" "$work/c/setup.exe" >"$work/diff.txt"
+check "a changed project: diff exits 1" test $? -eq 1
+check "diff names the changed file" grep -q '^changed  file readme.txt: content, size 438 -> 453' "$work/diff.txt"
+check "diff names the changed text" grep -q '^changed  text 1.1: .*few text files.* -> .*some text files' "$work/diff.txt"
+check "diff counts what it found" grep -qx '2 differences' "$work/diff.txt"
+"$quorin" diff "$work/a/setup.exe" "$project" >/dev/null 2>"$work/diff-err.txt"
+check "diff with a file that is no setup exits 2" test $? -eq 2
+
+"$quorin" extract "$work/c/setup.exe" -o "$work/x" >/dev/null
+check "extract exits 0" test $? -eq 0
+"$quorin" list --json "$work/c/setup.exe" >"$work/c.json"
+check "list --json exits 0" test $? -eq 0
+information=$(printf 'Hello World shows how a Quorin setup looks.\r\n\r\nIt installs some text files and nothing else.')
+python3 "$source_dir/tests/unit/read_setup_json.py" "$work/c.json" "$work/x" 1.1 "$information"
+check "the JSON listing, read back, matches the extracted files and the text" test $? -eq 0
+
+"$quorin" list --table "$work/c/setup.exe" >"$work/table.txt"
+check "list --table exits 0" test $? -eq 0
+check "the table names the stub" grep -q ': i686 stub, 4 files in 3 folders, code page 1252$' "$work/table.txt"
+check "the table has a line for readme.txt" grep -Eq '^readme\.txt +453 +[0-9]+ +[0-9.]+% +0x[0-9A-F]{8}$' "$work/table.txt"
+check "the table totals the whole" grep -Eq '^total \(4 files\) +[0-9]+ ' "$work/table.txt"
+
+echo "not mine" >"$work/x/readme.txt"
+"$quorin" extract "$work/c/setup.exe" -o "$work/x" >/dev/null 2>"$work/refused.txt"
+check "extract over existing files exits 2" test $? -eq 2
+check "and says why" grep -q 'nothing was extracted (--force writes over them)' "$work/refused.txt"
+check "and leaves the file as it was" grep -qx 'not mine' "$work/x/readme.txt"
+"$quorin" extract "$work/c/setup.exe" -o "$work/x" --force >/dev/null
+check "extract --force exits 0" test $? -eq 0
+check "extract --force wrote the file" cmp -s "$work/x/readme.txt" "$work/hello/files/readme.txt"
+check "no temporary file is left" test -z "$(find "$work/x" -name '.*quorin-*')"
+
+"$quorin" list --codepage 99999 "$work/c/setup.exe" >/dev/null 2>&1
+check "an unknown --codepage exits 2" test $? -eq 2
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
