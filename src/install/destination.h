@@ -29,5 +29,8 @@ void ConvertToLongName(char* path);
 void ResolveDestinationFolder();
 
 // Writes the entry's full destination path into work path B. Returns 1 for a
-// shared system file whose existing copy is in use or read-only, else 0.
+// shared system file whose existing copy is in use or read-only, else 0, and
+// kDestinationTooLong when the path does not fit work path B: what it holds then is
+// cut, fit to be shown but naming another file.
+constexpr int kDestinationTooLong = -1;
 int ResolveEntryDestination(const uint8_t* entry);

@@ -121,7 +121,7 @@ int ResolveSharedSystemFile(const char* name, char* path) {
                              currentFolder, &currentLength, proposedFolder, &proposedLength);
   proposedFolder[kPathSize - 1] = 0;
   if (!proposedFolder[0]) DirectoryOrEmpty(GetSystemDirectoryA, proposedFolder);
-  JoinPath(path, proposedFolder, fileName);
+  if (!JoinPath(path, proposedFolder, fileName)) return kDestinationTooLong;
 
   if ((found & VFF_FILEINUSE) || HeldOpenElsewhere(path)) return 1;
   // A read-only file fails the runtime's write-access check just the same;
@@ -172,10 +172,8 @@ void ResolveDestinationFolder() {
 int ResolveEntryDestination(const uint8_t* entry) {
   char* path = g_setup.workPathB;
   const char* name = EntryString(entry, 0);
-  if (entry[format::kEntryKind] == format::kEntryExternal) {
-    BesideSourcePath(path, g_setup.sourcePath ? g_setup.sourcePath : "", name);
-    return 0;
-  }
+  if (entry[format::kEntryKind] == format::kEntryExternal)
+    return BesideSourcePath(path, g_setup.sourcePath ? g_setup.sourcePath : "", name) ? 0 : kDestinationTooLong;
   char folder[format::kPathBufferSize];
   switch (entry[format::kEntryDestKind]) {
     case format::kDestWindows:
@@ -190,6 +188,5 @@ int ResolveEntryDestination(const uint8_t* entry) {
       CopyBounded(folder, kPathSize, g_setup.destinationFolder ? g_setup.destinationFolder : "");
       break;
   }
-  JoinPath(path, folder, name);
-  return 0;
+  return JoinPath(path, folder, name) ? 0 : kDestinationTooLong;
 }

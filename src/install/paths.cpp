@@ -20,6 +20,13 @@ bool SameTextIgnoringCase(const char* a, size_t length, const char* b) {
 
 const char* LastBackslash(const char* path) { return strrchr(path, '\\'); }
 
+// Appends and tells whether all of the text fit.
+bool Append(char* path, const char* text) {
+  bool fits = strlen(path) + strlen(text) < kPathSize;
+  AppendBounded(path, kPathSize, text);
+  return fits;
+}
+
 }  // namespace
 
 void AppendBackslash(char* path) {
@@ -32,10 +39,10 @@ void StripBackslash(char* path) {
   if (length > 3 && path[length - 1] == '\\') path[length - 1] = 0;
 }
 
-void ReplaceExtension(char* path, const char* extension) {
+bool ReplaceExtension(char* path, const char* extension) {
   char* dot = strrchr(const_cast<char*>(LastComponent(path)), '.');
   if (dot) *dot = 0;
-  AppendBounded(path, kPathSize, extension);
+  return Append(path, extension);
 }
 
 const char* LastComponent(const char* path) {
@@ -50,22 +57,25 @@ bool CutFileComponent(char* path) {
   return true;
 }
 
-void BesideSourcePath(char* path, const char* sourcePath, const char* name) {
+bool BesideSourcePath(char* path, const char* sourcePath, const char* name) {
   char folder[format::kPathBufferSize];
   CopyBounded(folder, kPathSize, sourcePath);
   char* slash = const_cast<char*>(LastBackslash(folder));
   if (slash) slash[1] = 0;
   CopyBounded(path, kPathSize, folder);
-  AppendBounded(path, kPathSize, name);
+  return Append(path, name);
 }
 
-void JoinPath(char* path, const char* folder, const char* name) {
+bool JoinPath(char* path, const char* folder, const char* name) {
   // The folder may be the path buffer itself (a folder resolved into it).
   char joined[format::kPathBufferSize];
+  bool fits = strlen(folder) < kPathSize;
   CopyBounded(joined, kPathSize, folder);
-  AppendBackslash(joined);
-  AppendBounded(joined, kPathSize, name);
+  size_t length = strlen(joined);
+  if (length && joined[length - 1] != '\\') fits = Append(joined, "\\") && fits;
+  fits = Append(joined, name) && fits;
   CopyBounded(path, kPathSize, joined);
+  return fits;
 }
 
 const char* EntryString(const uint8_t* entry, int n) {
@@ -108,14 +118,17 @@ FolderMacro ParseFolderMacro(const char* text, size_t* length) {
   return kMacroUnknown;
 }
 
-void ReplaceFolderMacro(char* path, size_t length, const char* value) {
+bool ReplaceFolderMacro(char* path, size_t length, const char* value) {
   char expanded[format::kPathBufferSize];
+  bool fits = strlen(value) < kPathSize;
   CopyBounded(expanded, kPathSize, value);
-  AppendBackslash(expanded);
+  size_t valueLength = strlen(expanded);
+  if (valueLength && expanded[valueLength - 1] != '\\') fits = Append(expanded, "\\") && fits;
   const char* rest = path + length;
   if (*rest == '\\') ++rest;
-  AppendBounded(expanded, kPathSize, rest);
+  fits = Append(expanded, rest) && fits;
   CopyBounded(path, kPathSize, expanded);
+  return fits;
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // Path operations on 260-byte path buffers: ANSI text, at most 259 characters
 // and the NUL. An operation whose result would not fit cuts it to the buffer,
-// so a path buffer is never overrun whatever the package or the registry holds.
+// so a path buffer is never overrun whatever the package or the registry holds,
+// and says so: a cut path names another file and is fit only for display.
 // Shared by the stub and the host tools; nothing here touches the system.
 #pragma once
 
@@ -13,8 +14,9 @@ void AppendBackslash(char* path);
 // drive root such as C:\ keeps it.
 void StripBackslash(char* path);
 // Replaces the text from the last '.' of the last component on by the
-// extension (which brings its own dot), or appends the extension.
-void ReplaceExtension(char* path, const char* extension);
+// extension (which brings its own dot), or appends the extension. False when
+// the result had to be cut.
+bool ReplaceExtension(char* path, const char* extension);
 
 // The text after the last '\' (the whole path when there is none).
 const char* LastComponent(const char* path);
@@ -22,10 +24,10 @@ const char* LastComponent(const char* path);
 // component holds a '.', cuts the path at its last '\' and returns true.
 bool CutFileComponent(char* path);
 // Folder of the source path (up to and including its last '\', or all of it)
-// followed by the name: where an external entry lies.
-void BesideSourcePath(char* path, const char* sourcePath, const char* name);
-// folder, Append-backslash, name.
-void JoinPath(char* path, const char* folder, const char* name);
+// followed by the name: where an external entry lies. False when cut.
+bool BesideSourcePath(char* path, const char* sourcePath, const char* name);
+// folder, Append-backslash, name. False when cut.
+bool JoinPath(char* path, const char* folder, const char* name);
 
 // String n (0 to 5) of a file entry: file name, menu folders, menu shortcut
 // name and arguments, desktop shortcut name and arguments. The entry's size
@@ -48,7 +50,8 @@ FolderMacro ParseFolderMacro(const char* text, size_t* length);
 // Replaces the macro of `length` characters at the start of the path by its
 // value: value, Append-backslash, then the rest of the text without one '\'
 // directly behind the closing '#'. An empty value leaves only the rest.
-void ReplaceFolderMacro(char* path, size_t length, const char* value);
+// False when the result had to be cut.
+bool ReplaceFolderMacro(char* path, size_t length, const char* value);
 
 // Finds the name under which the object at a full path is stored on disk
 // (long name, stored letter case) and writes it to foundName (260 bytes).

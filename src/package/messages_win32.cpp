@@ -10,3 +10,5 @@ int ShowMessage(const char* text, unsigned style) {
   HWND owner = static_cast<HWND>(g_setup.frameDialog ? g_setup.frameDialog : g_setup.backgroundWindow);
   return MessageBoxA(owner, text, GetGroupString(6, 0), style);
 }
+
+int AskQuestion(Question, const char* text, unsigned style) { return ShowMessage(text, style); }

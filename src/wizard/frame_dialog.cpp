@@ -7,6 +7,7 @@
 #include "wizard/main_window.h"
 #include "wizard/page_runner.h"
 #include "wizard/page_setup.h"
+#include "wizard/progress_page.h"
 #include "wizard/wizard_state.h"
 
 namespace {
@@ -33,7 +34,7 @@ void OnCancel() {
     g_setup.pageResult = kResultCancel;
     return;
   }
-  if (ShowMessage(GetGroupString(kMessageGroup, 14), MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+  if (AskQuestion(kAskCancelWizard, GetGroupString(kMessageGroup, 14), MB_YESNO | MB_ICONQUESTION) != IDYES) return;
   ShowMessage(GetGroupString(kMessageGroup, 15), MB_ICONINFORMATION);
   g_setup.pageResult = kResultCancel;
   ClearFinishEntries();
@@ -61,6 +62,15 @@ void OnPaint(HWND dialog) {
 
 }  // namespace
 
+void CloseWizard() {
+  // Files are being installed: closing is a cancel, which asks first.
+  if (g_setup.run.running) {
+    if (!g_progress.cancelPending) SendMessageA(FrameDialog(), WM_COMMAND, kIdCancel, 0);
+    return;
+  }
+  g_setup.pageResult = kResultCancel;
+}
+
 INT_PTR CALLBACK FrameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
@@ -82,7 +92,7 @@ INT_PTR CALLBACK FrameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         case SC_CLOSE:
           // The default handling would post a second Cancel, which would end
           // the closing page at once: closing is fully handled here.
-          g_setup.pageResult = kResultCancel;
+          CloseWizard();
           return TRUE;
       }
       break;

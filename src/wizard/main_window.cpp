@@ -21,8 +21,7 @@ LRESULT OnSysCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       if (FrameDialog()) ShowWindow(FrameDialog(), SW_SHOWNORMAL);
       break;
     case SC_CLOSE:
-      // The window stays; the wizard moves on to the closing page.
-      g_setup.pageResult = kResultCancel;
+      CloseWizard();
       return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);

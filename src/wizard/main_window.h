@@ -23,5 +23,10 @@ bool CreateBackgroundWindow();
 bool CreateFrameDialog();
 void DestroyFrameDialog();
 
+// Closing the window (Alt+F4, the close box, the system menu) leads to the
+// closing page without a question, except while files are installed: then it
+// asks the progress page's cancel question.
+void CloseWizard();
+
 LRESULT CALLBACK BackgroundWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK FrameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

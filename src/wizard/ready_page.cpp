@@ -35,7 +35,8 @@ INT_PTR CALLBACK ReadyPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
   }
   if (message == WM_COMMAND && LOWORD(wParam) == kIdNext && g_wizard.readOnlyTargets) {
     const char* question = GetGroupString(kMessageGroup, 7);
-    if (*question && ShowMessage(question, MB_YESNO | MB_ICONQUESTION) == IDNO) return MarkHandled(page);
+    if (*question && AskQuestion(kAskReadOnlyTargets, question, MB_YESNO | MB_ICONQUESTION) == IDNO)
+      return MarkHandled(page);
   }
   return CommonDialogHandler(page, message, wParam, lParam);
 }

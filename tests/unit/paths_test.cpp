@@ -75,9 +75,14 @@ TEST(PathOperations, ReplaceExtensionLooksAtTheLastComponentOnly) {
   EXPECT_EQ(WithExtension("setup.exe", ".D02"), "setup.D02");
   EXPECT_EQ(WithExtension("C:\\Dir\\.hidden", ".$$A"), "C:\\Dir\\.$$A");
   EXPECT_EQ(WithExtension("C:\\Dir\\", ".$$A"), "C:\\Dir\\.$$A");
-  // Cut at 259 characters when the new name does not fit.
+  // A name that does not fit is cut at 259 characters and reported as cut:
+  // the cut text names another file.
   std::string longName = "C:\\" + std::string(254, 'n');
   EXPECT_EQ(WithExtension(longName, ".$$A"), longName + ".$");
+  PathBuffer cut(longName);
+  EXPECT_FALSE(ReplaceExtension(cut.bytes, ".$$A"));
+  PathBuffer fits("C:\\" + std::string(252, 'n'));
+  EXPECT_TRUE(ReplaceExtension(fits.bytes, ".$$A"));
 }
 
 TEST(PathOperations, CutFileComponentOfARememberedValue) {
@@ -104,11 +109,11 @@ TEST(PathOperations, LastComponentAndJoins) {
   EXPECT_EQ(b.text(), "A:\\disk1\\readme.txt");
   BesideSourcePath(b.bytes, "setup.exe", "readme.txt");
   EXPECT_EQ(b.text(), "setup.exereadme.txt");  // no folder part: the whole path
-  BesideSourcePath(b.bytes, ("C:\\" + std::string(250, 's') + "\\setup.exe").c_str(), "a-long-name.txt");
+  EXPECT_FALSE(BesideSourcePath(b.bytes, ("C:\\" + std::string(250, 's') + "\\setup.exe").c_str(), "a-long-name.txt"));
   EXPECT_TRUE(b.GuardIntact());
   EXPECT_EQ(b.text().size(), 259u);
 
-  JoinPath(b.bytes, "C:\\Apps", "sub\\f.txt");
+  EXPECT_TRUE(JoinPath(b.bytes, "C:\\Apps", "sub\\f.txt"));
   EXPECT_EQ(b.text(), "C:\\Apps\\sub\\f.txt");
   JoinPath(b.bytes, "C:\\", "f.txt");
   EXPECT_EQ(b.text(), "C:\\f.txt");
@@ -118,8 +123,10 @@ TEST(PathOperations, LastComponentAndJoins) {
   strcpy(b.bytes, "C:\\Win");
   JoinPath(b.bytes, b.bytes, "x.dll");
   EXPECT_EQ(b.text(), "C:\\Win\\x.dll");
-  JoinPath(b.bytes, std::string(300, 'w').c_str(), "x.dll");
+  EXPECT_FALSE(JoinPath(b.bytes, std::string(300, 'w').c_str(), "x.dll"));
   EXPECT_TRUE(b.GuardIntact());
+  EXPECT_FALSE(JoinPath(b.bytes, std::string(255, 'w').c_str(), "x.dll"));
+  EXPECT_TRUE(JoinPath(b.bytes, std::string(253, 'w').c_str(), "x.dll"));
 }
 
 // A file entry with the given option flags and strings, and its size field
