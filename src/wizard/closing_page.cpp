@@ -1,6 +1,7 @@
 // The closing page ends every wizard run: Cancel, made the default button,
 // closes the wizard without a question.
 #include "common/controls.h"
+#include "wizard/document_opener.h"
 #include "wizard/page_setup.h"
 #include "wizard/pages.h"
 #include "wizard/wizard_state.h"
@@ -29,9 +30,16 @@ INT_PTR CALLBACK ClosingPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
     SetFocus(cancel);
     return FALSE;
   }
-  if (message == WM_COMMAND && LOWORD(wParam) != kIdLinkButton) {
-    g_setup.pageResult = LOWORD(wParam);
-    return MarkHandled(page);
+  if (message == WM_COMMAND) {
+    if (LOWORD(wParam) == kIdLinkButton) {
+      // The target is in plain form only while it is opened.
+      Unscramble(LinkTarget());
+      OpenDocument(LinkTarget(), ".htm");
+      Unscramble(LinkTarget());
+    } else {
+      g_setup.pageResult = LOWORD(wParam);
+      return MarkHandled(page);
+    }
   }
   return CommonDialogHandler(page, message, wParam, lParam);
 }

@@ -14,3 +14,7 @@ INT_PTR CALLBACK ClosingPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
 // True when string group 1 has the information text: only then is the
 // information page shown, going forward and back.
 bool HasInformationPage();
+
+// Opens the installed file to view at the end with its associated program,
+// if there is one and the file is there.
+void ViewFile();

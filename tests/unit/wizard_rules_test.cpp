@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/controls.h"
+#include "wizard/document_opener.h"
 #include "wizard/navigation.h"
 #include "wizard/window_title.h"
 
@@ -37,4 +38,27 @@ TEST(WindowTitle, TitleDashCaptionCutToTheBuffer) {
   EXPECT_EQ(strlen(guarded), 1023u);
   EXPECT_EQ(std::string(guarded, 1003), title + " - ");
   for (size_t i = 1024; i < sizeof guarded; ++i) ASSERT_EQ(guarded[i], 'G');
+}
+
+TEST(OpenCommand, PlaceholderAndWhatFollowsBecomeTheTarget) {
+  struct Case {
+    const char* registered;
+    const char* target;
+    const char* command;
+  } cases[] = {
+      {"C:\\Viewer\\view.exe \"%1\"", "C:\\doc.htm", "C:\\Viewer\\view.exe  C:\\doc.htm"},
+      {"C:\\Viewer\\view.exe %1", "C:\\doc.htm", "C:\\Viewer\\view.exe  C:\\doc.htm"},
+      {"C:\\Viewer\\view.exe", "C:\\doc.htm", "C:\\Viewer\\view.exe C:\\doc.htm"},
+      {"C:\\Viewer\\view.exe \"%1\" /dde /x", "C:\\doc.htm", "C:\\Viewer\\view.exe  C:\\doc.htm"},
+      // A target with spaces is quoted, so it stays one argument.
+      {"view.exe %1", "C:\\My Documents\\read me.txt", "view.exe  \"C:\\My Documents\\read me.txt\""},
+  };
+  for (const Case& c : cases) {
+    char command[520];
+    strcpy(command, c.registered);
+    ASSERT_TRUE(OpenCommandFor(command, sizeof command, c.target)) << c.registered;
+    EXPECT_STREQ(command, c.command);
+  }
+  char small[24] = "view.exe %1";
+  EXPECT_FALSE(OpenCommandFor(small, sizeof small, "C:\\a-long-target.txt"));  // never cut into another file
 }
