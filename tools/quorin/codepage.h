@@ -1,0 +1,26 @@
+// Texts of a project are UTF-8; the setup shows them through the ANSI API, so
+// the package holds them in one Windows code page, named in the package.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+
+// Whether this builder can convert texts to the code page.
+bool CodePageKnown(uint32_t codepage);
+
+// The byte offset of the first byte that does not belong to a well-formed
+// UTF-8 character, or npos.
+size_t FindBadUtf8(const std::string& text);
+
+// Converts well-formed UTF-8 to the code page. On failure *badAt is the
+// offset of the first character the code page cannot show.
+bool ToCodePage(const std::string& utf8, uint32_t codepage, std::string* out, size_t* badAt);
+
+// The UTF-8 character that starts at offset at, for messages.
+std::string CharacterAt(const std::string& utf8, size_t at);
+
+// A key under which two names in the code page are equal exactly when Windows
+// takes them for the same name regardless of letter case.
+std::string CaseFoldedKey(const std::string& ansi, uint32_t codepage);
