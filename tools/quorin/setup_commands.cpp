@@ -186,6 +186,20 @@ void PrintRecordDetail(const SetupView& view, const RecordView& r, std::ostream&
     case format::kTagDataArea:
       out << "  volume 0 holds " << Grouped(view.dataLength) << " bytes";
       break;
+    case format::kTagPacing: out << "  " << format::ReadU32(b.data()) << " ms per timer tick"; break;
+    case format::kTagCodePage: out << "  " << format::ReadU32(b.data()); break;
+    case format::kTagUninstallValues:
+      if (b.size() >= format::kUninstallValuesFixedSize) {
+        std::string texts[3];
+        size_t at = format::kUninstallValuesFixedSize;
+        for (std::string& t : texts) {
+          t = Text(Bytes(b.begin() + static_cast<long>(at), b.end()));
+          at = std::min(b.size(), at + t.size() + 1);
+        }
+        out << "  flags " << Hex(format::ReadU32(b.data()), 2) << ", " << Grouped(format::ReadU32(b.data() + 4))
+            << " KB, version " << Quoted(texts[0]) << ", publisher " << Quoted(texts[1]) << ", icon " << Quoted(texts[2]);
+      }
+      break;
     default: break;
   }
 }

@@ -248,6 +248,9 @@ const char* RecordName(uint16_t tag) {
     case format::kTagFileList: return "file list";
     case format::kTagStartPage: return "start page";
     case format::kTagTitleStyle: return "background title style";
+    case format::kTagPacing: return "install pacing";
+    case format::kTagUninstallValues: return "uninstall-entry values";
+    case format::kTagCodePage: return "code page";
     case format::kTagDataArea: return "data area";
     default: return "not read by the stub";
   }
@@ -320,7 +323,9 @@ bool ReadSetup(const std::string& path, SetupView* view, std::string* error) {
         fixed(4);
         if (r.usable) view->flags = ReadU32(r.body.data()), view->hasFlags = true;
         break;
-      case format::kTagLocationRoot: fixed(4); break;
+      case format::kTagLocationRoot:
+      case format::kTagPacing:
+      case format::kTagCodePage: fixed(4); break;
       case format::kTagStartPage:
         fixed(2);
         if (r.usable) view->startPage = ReadU16(r.body.data()), sawStartPage = true;
@@ -344,7 +349,7 @@ bool ReadSetup(const std::string& path, SetupView* view, std::string* error) {
       case format::kTagUnused123B:
       case format::kTagUnused1245: break;
       default:
-        if (r.tag < format::kTagFlags || r.tag > format::kTagTitleStyle) break;
+        if ((r.tag < format::kTagFlags || r.tag > format::kTagTitleStyle) && r.tag != format::kTagUninstallValues) break;
         if (compressed) {
           r.usable = ReadCompressed(f, bodyEnd, label, &r.body, &r.expandedSize, &view->problems);
         } else {
