@@ -73,6 +73,7 @@ namespace {
 
 struct Piece {
   size_t file = 0;
+  size_t size = 0;       // input bytes
   bool last = false;
   Bytes input;
   Bytes output;
@@ -173,7 +174,10 @@ bool Pack(const Project& project, const std::vector<SourceFacts>& facts, const P
   size_t pieceBytes = options.pieceBytes & ~static_cast<size_t>(3);
   if (pieceBytes == 0) pieceBytes = kPieceBytes;
   int jobs = options.jobs > 0 ? options.jobs : 1;
-  size_t window = static_cast<size_t>(jobs) * kPiecesPerWorker;
+  // Bytes read and not yet written are bounded, not pieces: many small files
+  // may be in flight while one large piece is compressed, so no thread idles.
+  uint64_t budget = static_cast<uint64_t>(jobs) * kPiecesPerWorker * pieceBytes, inFlightBytes = 0;
+  size_t maxPieces = static_cast<size_t>(jobs) * kSmallPiecesPerWorker;
   uint64_t total = 0, done = 0;
   for (const SourceFacts& s : facts) total += s.size;
 
@@ -187,7 +191,7 @@ bool Pack(const Project& project, const std::vector<SourceFacts>& facts, const P
     return false;
   };
   for (;;) {
-    while (inFlight.size() < window) {
+    while (inFlight.size() < maxPieces) {
       if (!haveReading) {
         if (next == files.size()) break;
         size_t i = next++;
@@ -224,9 +228,12 @@ bool Pack(const Project& project, const std::vector<SourceFacts>& facts, const P
           continue;
         }
       }
+      size_t n = reading.left < pieceBytes ? static_cast<size_t>(reading.left) : pieceBytes;
+      if (!inFlight.empty() && inFlightBytes + n > budget) break;
       auto piece = std::make_unique<Piece>();
       piece->file = reading.file;
-      size_t n = reading.left < pieceBytes ? static_cast<size_t>(reading.left) : pieceBytes;
+      piece->size = n;
+      inFlightBytes += n;
       piece->input.resize(n);
       int error = 0;
       if (!ReadFull(reading.fd, piece->input.data(), n, &error))
@@ -259,6 +266,7 @@ bool Pack(const Project& project, const std::vector<SourceFacts>& facts, const P
       return fail(front->file, "'" + f.source + "' compresses to 4 GiB or more, which a file entry cannot hold");
     (*packed)[front->file].packed = static_cast<uint32_t>(streamBytes);
     if (front->last) done += facts[front->file].size;
+    inFlightBytes -= front->size;
     inFlight.pop_front();
   }
   if (options.progress) options.progress(done, total, "");

@@ -8,8 +8,9 @@
 //
 // A file longer than one piece is compressed as several pieces of one stream
 // (every piece but the last ends on a byte, see CompressOptions::finalPiece),
-// so no file is ever held whole. At most kPiecesPerWorker pieces per worker
-// are read and not yet written, which bounds the memory of the build. The
+// so no file is ever held whole. At most kPiecesPerWorker full pieces' worth
+// of input per worker is read and not yet written (and at most
+// kSmallPiecesPerWorker pieces), which bounds the memory of the build. The
 // pieces and their cutting depend only on the files, never on the number of
 // threads, so the output is byte-identical for every -j.
 #pragma once
@@ -30,6 +31,7 @@
 // piece by piece.
 constexpr size_t kPieceBytes = 4 << 20;
 constexpr int kPiecesPerWorker = 2;
+constexpr int kSmallPiecesPerWorker = 64;
 
 // The data area while it is made: in memory, or in an unlinked temporary file
 // in the output's folder, so that a large build needs disk, not memory, and a
