@@ -21,11 +21,15 @@ source = "$corpus/**/*"
 exclude = "$corpus/files.txt"
 TOML
 
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
 for jobs in 1 2; do
-  /usr/bin/time -f "%e %M" -o "$work/time.$jobs" "$quorin" build "$work/corpus.toml" -o "$work/j$jobs/setup.exe" \
+  /usr/bin/time -f "%e %U %S %M" -o "$work/time.$jobs" "$quorin" build "$work/corpus.toml" -o "$work/j$jobs/setup.exe" \
     -q -j "$jobs" "$@"
-  read -r seconds kilobytes < "$work/time.$jobs"
-  printf -- '-j %d: %7.2f s, peak memory %6.1f MB\n' "$jobs" "$seconds" "$(echo "$kilobytes / 1024" | bc -l)"
+  read -r seconds user system kilobytes < "$work/time.$jobs"
+  # CPU time above the elapsed time shows threads that ran at once; on a
+  # machine shared with other work, they may not have had a core each.
+  printf -- '-j %d: %7.2f s elapsed, %7.2f s CPU, peak memory %6.1f MB\n' "$jobs" "$seconds" \
+    "$(echo "$user + $system" | bc -l)" "$(echo "$kilobytes / 1024" | bc -l)"
 done
 input=$(find "$corpus" -type f ! -name files.txt -printf '%s\n' | awk '{s += $1} END {print s}')
 printf 'input %d bytes in %d files; setup file %d bytes\n' "$input" \
