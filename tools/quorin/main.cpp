@@ -84,6 +84,7 @@ int Build(const BuildRequest& request) {
   bool ok = BuildPrepared(project, prepared, options, request.output, &summary, &errors);
   if (bar) fprintf(stderr, "\r%*s\r", 80, "");
   messages = project.warnings;
+  messages.insert(messages.end(), prepared.warnings.begin(), prepared.warnings.end());
   messages.insert(messages.end(), summary.warnings.begin(), summary.warnings.end());
   if (!ok) messages.insert(messages.end(), errors.begin(), errors.end());
   OrderMessages(request.project, &messages);

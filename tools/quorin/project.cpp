@@ -260,7 +260,6 @@ void ReadInformationFile(Reader& r, const toml::node& node, Project* project) {
   if (!node.is_string()) return r.Fail(node, "'information_file' must be a file name in double quotes");
   fs::path path = fs::path(project->baseDir) / node.as_string()->get();
   std::string shown = path.string();
-  std::error_code ec;
   struct stat st;
   if (stat(shown.c_str(), &st) != 0) return r.Fail(node, "'information_file' '" + shown + "': " + strerror(errno));
   if (!S_ISREG(st.st_mode)) return r.Fail(node, "'information_file' '" + shown + "' is not a file");
@@ -273,7 +272,9 @@ void ReadInformationFile(Reader& r, const toml::node& node, Project* project) {
   if (!in.good() && !in.eof()) return r.Fail(node, "'information_file' '" + shown + "': " + strerror(errno));
   r.CheckNotOutput(node, "information_file", shown);
   if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
-  auto lineOf = [&](size_t at) { return shown + ":" + std::to_string(1 + std::count(text.begin(), text.begin() + at, '\n')); };
+  auto lineOf = [&](size_t at) {
+    return shown + ":" + std::to_string(1 + std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
+  };
   size_t bad = FindBadUtf8(text);
   if (bad != std::string::npos) {
     char byte[8];
@@ -508,7 +509,6 @@ void ReadFileTable(Reader& r, const toml::table& t, Project* project) {
   for (const std::string& rel : kept) {
     ProjectFile one = f;
     one.source = (base / rel).string();
-    one.fromPattern = true;
     one.destination = ToBackslashes(rel);
     if (!r.ToAnsi(t, "the file name '" + one.destination + "'", &one.destination)) continue;
     one.destination = (destination.empty() ? "" : destination + "\\") + one.destination;

@@ -15,7 +15,6 @@ struct ProjectFile {
   std::string source;        // host path; empty for an external entry without a source
   std::string destination;   // relative Windows path, backslashes
   std::string origin;        // "project.toml:12" for messages
-  bool fromPattern = false;  // matched by a pattern rather than named
   uint8_t destinationKind = 0;
   uint8_t finishAction = 0;
   uint8_t shared = 0;
