@@ -17,11 +17,15 @@ std::string VolumePath(const std::string& setupPath, int k) {
   size_t slash = setupPath.rfind('/');
   std::string folder = slash == std::string::npos ? "" : setupPath.substr(0, slash + 1);
   std::string name = slash == std::string::npos ? setupPath : setupPath.substr(slash + 1);
-  char buffer[format::kPathBufferSize] = {};
+  if (name.size() >= format::kPathBufferSize) return "";
+  char buffer[format::kPathBufferSize];
   snprintf(buffer, sizeof buffer, "%s", name.c_str());
-  char extension[16];
-  snprintf(extension, sizeof extension, ".D%2.2d", k);
-  ReplaceExtension(buffer, extension);
+  // Each volume's name comes from the one before, as the setup program makes it.
+  for (int i = 1; i <= k; ++i) {
+    char extension[16];
+    snprintf(extension, sizeof extension, ".D%2.2d", i);
+    ReplaceExtension(buffer, extension);
+  }
   return folder + buffer;
 }
 

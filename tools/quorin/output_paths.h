@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
-// Host path of volume k of a setup file: the name's extension replaced by .Dkk.
+// Host path of volume k (k >= 1) of a setup file, named as the setup program
+// names it: the name's extension replaced by .Dkk. Empty when the name does
+// not fit a path buffer of the setup program.
 std::string VolumePath(const std::string& setupPath, int k);
 
 // Whether two host paths name the same file: the same inode when both exist,
