@@ -40,10 +40,6 @@ void DrawProgress(uint64_t done, uint64_t total, const std::string& next) {
   fflush(stderr);
 }
 
-std::string Count(size_t n, const char* one, const char* many) {
-  return Grouped(n) + " " + (n == 1 ? one : many);
-}
-
 struct BuildRequest {
   std::string project, output, arch = "i686", volumeSize, level = "default";
   int jobs = 0;
