@@ -6,6 +6,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -272,6 +273,36 @@ TEST(CompressStream, StreamsBackToBackExpandInOrder) {
   }
   CloseFile(input);
   remove(path.c_str());
+}
+
+// A long file is compressed in pieces on several threads: the pieces, each
+// but the last ending on a byte, join into one stream of exact length.
+TEST(CompressStream, PiecesCompressedApartJoinIntoOneStream) {
+  Bytes data = Mixed(100000, 8);
+  Bytes tail = Random(50000, 9);
+  data.insert(data.end(), tail.begin(), tail.end());
+  for (CompressLevel level : kAllLevels) {
+    // The exhaustive parse costs most per call, so it gets few pieces.
+    std::vector<size_t> pieces = {65536};
+    if (level != CompressLevel::kBest) pieces = {4096, 65536, 100003};
+    for (size_t piece : pieces) {
+      SCOPED_TRACE(std::string(LevelName(level)) + ", pieces of " + std::to_string(piece));
+      Bytes joined;
+      for (size_t at = 0; at < data.size(); at += piece) {
+        size_t n = std::min(piece, data.size() - at);
+        CompressOptions options;
+        options.level = level;
+        options.bestIterations = 1;
+        options.finalPiece = at + n == data.size();
+        Bytes stream = CompressStream(data.data() + at, n, options);
+        joined.insert(joined.end(), stream.begin(), stream.end());
+      }
+      Expansion e = ExpandAlone(joined, data.size());
+      ASSERT_TRUE(e.ok);
+      EXPECT_TRUE(e.output == data);
+      EXPECT_EQ(e.endPosition, joined.size());
+    }
+  }
 }
 
 TEST(CompressStream, SameInputGivesSameBytes) {

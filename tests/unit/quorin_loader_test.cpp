@@ -148,6 +148,10 @@ kind = "fonts"
   EXPECT_GE(p.templatesSize, 9u * 4);
   EXPECT_EQ(p.fileCount, 2u);
   EXPECT_EQ(p.startPage, format::kNoStartPage);
+  EXPECT_EQ(p.pacingMs, format::kDefaultPacingMs);
+  ASSERT_TRUE(p.uninstallValues);
+  EXPECT_EQ(p.uninstallValuesSize, format::kUninstallValuesFixedSize + 3);
+  EXPECT_EQ(format::ReadU32(p.uninstallValues + 4), (3000 + 5000 + 1023) / 1024);
   EXPECT_EQ(p.dataLength, image.data.size());
   for (int g = 0; g < 9; ++g) EXPECT_TRUE(p.stringGroups[g]) << g;
   EXPECT_EQ(std::string(GetGroupString(1, 1)), "");

@@ -2,6 +2,7 @@
 // and the problem, and nothing is written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "defaults_adapter.h"
@@ -9,7 +10,9 @@
 #include "setup_commands.h"
 #include "package_builder.h"
 #include "project.h"
+#include "package/format.h"
 #include "quorin_test_support.h"
+#include "setup_reader.h"
 
 namespace {
 
@@ -22,16 +25,27 @@ class BadProject : public ::testing::Test {
     WriteText(dir / "b.txt", "beta");
   }
 
-  // The messages of loading and building the project text; empty when it built.
-  std::string Problems(const std::string& toml) {
+  // The messages of loading and building the project text as `quorin build`
+  // does (every check in one pass); empty when it built. Warnings go to warned.
+  std::string Problems(const std::string& toml, const std::string& output = "out/setup.exe") {
     text = toml;
     WriteText(dir / "p.toml", toml);
     Project project;
-    std::vector<std::string> errors;
-    if (LoadProject(dir / "p.toml", &project, &errors)) {
+    std::vector<std::string> errors, warnings;
+    LoadProject(dir / "p.toml", &project, &errors, dir / output);
+    PreparedSetup prepared;
+    if (project.parsed) PrepareSetup(project, BuildOptions{}, dir / output, &prepared, &errors);
+    warnings = project.warnings;
+    warnings.insert(warnings.end(), prepared.warnings.begin(), prepared.warnings.end());
+    if (errors.empty()) {
       BuildSummary summary;
-      BuildSetup(project, BuildOptions{}, dir / "out/setup.exe", &summary, &errors);
+      BuildPrepared(project, prepared, BuildOptions{}, dir / output, &summary, &errors);
+      warnings.insert(warnings.end(), summary.warnings.begin(), summary.warnings.end());
     }
+    OrderMessages(dir / "p.toml", &errors);
+    OrderMessages(dir / "p.toml", &warnings);
+    warned.clear();
+    for (const std::string& w : warnings) warned += w + "\n";
     std::string all;
     for (const std::string& e : errors) all += e + "\n";
     return all;
@@ -46,8 +60,17 @@ class BadProject : public ::testing::Test {
     return dir / "p.toml" + ":" + std::to_string(line);
   }
 
+  // "p.toml:N" for the [[file]] line of the table holding marker.
+  std::string TableOf(const std::string& marker) {
+    size_t at = text.rfind("[[file]]", text.find(marker));
+    int line = 1;
+    for (size_t i = 0; i < at; ++i) line += text[i] == '\n';
+    return dir / "p.toml" + ":" + std::to_string(line);
+  }
+
   ScratchDir dir;
   std::string text;
+  std::string warned;
 };
 
 const char* kHead = "[setup]\ntitle = \"Bad\"\n";
@@ -114,9 +137,10 @@ TEST_F(BadProject, DestinationThatDoesNotFitUnderTheFolder) {
 }
 
 TEST_F(BadProject, TextOverTheLimit) {
-  std::string p = Problems(std::string(kHead) + "[texts]\ninformation = \"" + std::string(1500, 'i') + "\"\n6.31 = \"" +
+  // The information page's texts go to their controls whole; others are formatted in 1,024 bytes.
+  std::string p = Problems(std::string(kHead) + "[texts]\ninformation = \"" + std::string(65536, 'i') + "\"\n6.31 = \"" +
                            std::string(1024, 'x') + "\"\n");
-  EXPECT_NE(p.find(LineOf("information") + ": 'information' is 1500 characters long; the limit is 1023"), std::string::npos) << p;
+  EXPECT_NE(p.find(LineOf("information") + ": 'information' is 65536 characters long; the limit is 65535"), std::string::npos) << p;
   EXPECT_NE(p.find(LineOf("6.31") + ": texts.6.31 is 1024 characters long; the limit is 1023"), std::string::npos) << p;
 }
 
@@ -134,8 +158,8 @@ TEST_F(BadProject, DuplicateDestinations) {
   std::string p = Problems(std::string(kHead) +
                            "[[file]]\nsource = \"a.txt\"\ndestination = \"Docs\\\\Read.txt\"\n"
                            "[[file]]\nsource = \"b.txt\"\ndestination = \"docs/read.TXT\"\n");
-  EXPECT_NE(p.find(LineOf("[[file]]\nsource = \"b.txt\"") + ": destination 'docs\\read.TXT' is also written by the file at " +
-                   LineOf("[[file]]")),
+  EXPECT_NE(p.find(LineOf("[[file]]\nsource = \"b.txt\"") + ": destination 'docs\\read.TXT' is the same file on Windows as "
+                   "'Docs\\Read.txt' at " + LineOf("[[file]]") + " (Windows ignores letter case)"),
             std::string::npos) << p;
 }
 
@@ -214,6 +238,221 @@ TEST_F(BadProject, CharacterTheCodePageCannotShow) {
   std::string p = Problems("[setup]\ntitle = \"\u0141\u00f3d\u017a\"\n");
   EXPECT_NE(p.find(LineOf("title") + ": 'title' holds '\u0141', which code page 1252 cannot show"), std::string::npos) << p;
   EXPECT_EQ(Problems("[setup]\ncodepage = 1250\ntitle = \"\u0141\u00f3d\u017a\"\n"), "");
+}
+
+// Destinations as Windows resolves them: names it refuses or changes, and
+// entries that land on one file or on a file and a folder of one name.
+TEST_F(BadProject, DestinationsWindowsMergesOrRefuses) {
+  std::string p = Problems(std::string(kHead) +
+                           "[[file]]\nsource = \"a.txt\"\ndestination = \"a\"\n"
+                           "[[file]]\nsource = \"b.txt\"\ndestination = \"A\\\\b.txt\"\n"
+                           "[[file]]\nsource = \"a.txt\"\ndestination = \"sub\\\\.\\\\x.txt\"\n"
+                           "[[file]]\nsource = \"a.txt\"\ndestination = \"x.txt.\"\n"
+                           "[[file]]\nsource = \"a.txt\"\ndestination = \"y.txt \"\n"
+                           "[[file]]\nsource = \"a.txt\"\ndestination = \"nul.txt\"\n"
+                           "[[file]]\nsource = \"a.txt\"\ndestination = \"bin\\\\Com1\"\n"
+                           "[[file]]\nsource = \"a.txt\"\ndestination = \"tab\\there\"\n"
+                           "[[file]]\nsource = \"a.txt\"\ndestination = \"two\\\\\\\\slashes\"\n"
+                           "[[file]]\nsource = \"a.txt\"\ndestination = \"\u00c4pfel.txt\"\n"
+                           "[[file]]\nsource = \"b.txt\"\ndestination = \"\u00e4PFEL.TXT\"\n");
+  EXPECT_NE(p.find(TableOf("\"A\\\\b.txt\"") + ": destination 'A\\b.txt' needs a folder 'a', but the file at " +
+                   TableOf("\"a\"\n") + " has that name"), std::string::npos) << p;
+  EXPECT_NE(p.find("destination 'sub\\.\\x.txt' holds a '.' folder, which Windows leaves out"), std::string::npos) << p;
+  EXPECT_NE(p.find("destination 'x.txt.' has a name ending in a dot or a space ('x.txt.'), which Windows drops; write "
+                   "'x.txt'"), std::string::npos) << p;
+  EXPECT_NE(p.find("destination 'y.txt ' has a name ending in a dot or a space"), std::string::npos) << p;
+  EXPECT_NE(p.find("destination 'nul.txt' uses 'nul.txt', a device name on Windows"), std::string::npos) << p;
+  EXPECT_NE(p.find("destination 'bin\\Com1' uses 'Com1', a device name"), std::string::npos) << p;
+  EXPECT_NE(p.find("destination 'tab\there' holds a control character"), std::string::npos) << p;
+  EXPECT_NE(p.find("destination 'two\\\\slashes' has an empty folder name"), std::string::npos) << p;
+  // Letter case is folded as Windows does, beyond ASCII too.
+  EXPECT_NE(p.find("destination '\xE4PFEL.TXT' is the same file on Windows as '\xC4pfel.txt' at "), std::string::npos)
+      << p;
+  EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
+// The project, a source or a volume file of the output is never written over;
+// an earlier output lying among the sources is left out of every pattern.
+TEST_F(BadProject, OutputIsNeverAnInput) {
+  std::string project = std::string(kHead) + "[[file]]\nsource = \"a.txt\"\n";
+  std::string p = Problems(project, "p.toml");
+  EXPECT_NE(p.find(dir / "p.toml" + ": the setup file to write (-o) is the project file itself"), std::string::npos) << p;
+  EXPECT_EQ(ReadBytes(dir / "p.toml"), std::vector<uint8_t>(text.begin(), text.end()));
+
+  p = Problems(project, "a.txt");
+  EXPECT_NE(p.find(LineOf("source") + ": 'source' is the setup file this build writes (-o)"), std::string::npos) << p;
+  EXPECT_EQ(ReadBytes(dir / "a.txt"), std::vector<uint8_t>({'a', 'l', 'p', 'h', 'a'}));
+
+  WriteText(dir / "setup.D02", "not a volume yet");
+  p = Problems(std::string(kHead) + "[[file]]\nsource = \"setup.D02\"\n", "setup.exe");
+  EXPECT_NE(p.find(LineOf("source") + ": 'source' is volume file 2 of the setup file this build writes"),
+            std::string::npos) << p;
+  EXPECT_FALSE(fs::exists(dir / "setup.exe"));
+
+  // Built twice into the folder its pattern reads: the second build packs the
+  // same files as the first, not the first build's setup and volume files.
+  fs::remove(dir / "setup.D02");
+  fs::create_directories(dir / "tree");
+  WriteText(dir / "tree/one.txt", "one");
+  WriteBytes(dir / "tree/two.bin", NoiseBytes(20000, 3));
+  std::string tree = std::string(kHead) + "[[file]]\nsource = \"tree/*\"\n";
+  ASSERT_EQ(Problems(tree, "tree/setup.exe"), "");
+  ASSERT_EQ(Problems(tree, "tree/setup.exe"), "");
+  std::vector<std::string> errors;
+  Project again;
+  ASSERT_TRUE(LoadProject(dir / "p.toml", &again, &errors, dir / "tree/setup.exe"));
+  ASSERT_EQ(again.files.size(), 2u);
+  EXPECT_EQ(again.files[0].destination, "one.txt");
+  EXPECT_EQ(again.files[1].destination, "two.bin");
+  WriteText(dir / "tree/setup.D01", "an earlier volume");
+  ASSERT_TRUE(LoadProject(dir / "p.toml", &again, &errors, dir / "tree/setup.exe"));
+  EXPECT_EQ(again.files.size(), 2u);
+  p = Problems(std::string(kHead) + "[[file]]\nsource = \"tree/setup*\"\n", "tree/setup.exe");
+  EXPECT_NE(p.find("the pattern 'tree/setup*' matches only the setup file this build writes"), std::string::npos) << p;
+}
+
+TEST_F(BadProject, ExcludePatternsAndLinks) {
+  fs::create_directories(dir / "bin/debug");
+  WriteText(dir / "bin/app.exe", "app");
+  WriteText(dir / "bin/app.pdb", "symbols");
+  WriteText(dir / "bin/debug/app.exe", "debug app");
+  WriteText(dir / "bin/real.dll", "real");
+  // A link matched by a pattern keeps its own name, as it does when named.
+  fs::create_symlink("real.dll", dir / "bin/alias.dll");
+  std::string p = Problems(std::string(kHead) +
+                           "[[file]]\nsource = \"bin/**/*\"\nexclude = [\"bin/debug/**\", \"**/*.pdb\", \"**/*.obj\"]\n"
+                           "[[file]]\nsource = \"bin/alias.dll\"\ndestination = \"named\\\\alias.dll\"\n"
+                           "[[file]]\nsource = \"a.txt\"\nexclude = \"*.txt\"\n");
+  EXPECT_NE(p.find(LineOf("exclude = \"*.txt\"") + ": 'exclude' works with a pattern in 'source'"), std::string::npos) << p;
+  EXPECT_NE(warned.find(LineOf("exclude = [") + ": warning: 'exclude' pattern '**/*.obj' leaves out no file"),
+            std::string::npos) << warned;
+  Project project;
+  std::vector<std::string> errors;
+  WriteText(dir / "p.toml", std::string(kHead) + "[[file]]\nsource = \"bin/**/*\"\nexclude = [\"bin/debug/**\", \"**/*.pdb\"]\n"
+                            "[[file]]\nsource = \"bin/alias.dll\"\ndestination = \"named\\\\alias.dll\"\n");
+  ASSERT_TRUE(LoadProject(dir / "p.toml", &project, &errors)) << ::testing::PrintToString(errors);
+  std::vector<std::string> names;
+  for (const ProjectFile& f : project.files) names.push_back(f.destination);
+  EXPECT_EQ(names, (std::vector<std::string>{"alias.dll", "app.exe", "real.dll", "named\\alias.dll"}));
+}
+
+// An unknown code page is one problem where it is set, whatever the texts hold;
+// the code page is stored in the setup.
+TEST_F(BadProject, CodePageCheckedOnceAndStored) {
+  std::string p = Problems("[setup]\ncodepage = 4242\ntitle = \"Plain\"\n[[file]]\nsource = \"a.txt\"\n");
+  EXPECT_EQ(p, LineOf("codepage") + ": 'codepage' 4242 is not a code page this builder can convert to; give a Windows "
+                                    "code page such as 1252 (Western), 1250 (Central European), 1251 (Cyrillic) or "
+                                    "932 (Japanese)\n");
+  p = Problems("[setup]\ncodepage = 4242\ntitle = \"Caf\u00e9\"\n[texts]\nwelcome = \"\u0141\"\n");
+  EXPECT_EQ(std::count(p.begin(), p.end(), '\n'), 1) << p;
+  ASSERT_EQ(Problems("[setup]\ncodepage = 1250\ntitle = \"\u0141\u00f3d\u017a\"\n[[file]]\nsource = \"a.txt\"\n"), "");
+  SetupView view;
+  std::string error;
+  ASSERT_TRUE(ReadSetup(dir / "out/setup.exe", &view, &error)) << error;
+  std::vector<uint8_t> setup = ReadBytes(dir / "out/setup.exe");
+  bool found = false;
+  for (const RecordView& r : view.records)
+    if (r.tag == format::kTagCodePage) {
+      found = true;
+      ASSERT_EQ(r.bodyLength, 4u);
+      EXPECT_EQ(format::ReadU32(setup.data() + r.offset + format::kRecordHeaderSize), 1250u);
+    }
+  EXPECT_TRUE(found);
+}
+
+// Problems that are not errors are said, and the setup is still built.
+TEST_F(BadProject, WarningsNotSilence) {
+  EXPECT_EQ(Problems("[setup]\ntitle = \"Empty\"\nuninstall_name = \"Empty (remove)\"\n"), "");
+  EXPECT_NE(warned.find(dir / "p.toml" + ": warning: the project installs no files"), std::string::npos) << warned;
+  EXPECT_NE(warned.find(LineOf("uninstall_name") + ": warning: 'uninstall_name' is set, but no [[file]] has "
+                                                   "'uninstaller = true'"), std::string::npos) << warned;
+  EXPECT_TRUE(fs::exists(dir / "out/setup.exe"));
+
+  WriteBytes(dir / "font.ttf", {0x00, 0x01, 0x00, 0x00, 0x00, 0x0A});
+  EXPECT_EQ(Problems(std::string(kHead) + "[[file]]\nsource = \"a.txt\"\nkind = \"fonts\"\n"
+                     "[[file]]\nsource = \"font.ttf\"\nkind = \"fonts\"\n"), "");
+  EXPECT_NE(warned.find(LineOf("[[file]]") + ": warning: '" + dir / "a.txt" + "' is not a font file"), std::string::npos)
+      << warned;
+  EXPECT_EQ(warned.find("font.ttf' is not a font file"), std::string::npos) << warned;
+
+  if (FindWindres().empty()) GTEST_SKIP() << "no windres";
+  WriteText(dir / "d.rc", "#include <windows.h>\n"
+                          "102 DIALOGEX 0, 0, 233, 164\nSTYLE DS_SETFONT | WS_CHILD\nFONT 8, \"MS Shell Dlg\"\nBEGIN\n"
+                          "  EDITTEXT 1004, 0, 0, 10, 10\n  PUSHBUTTON \"B\", 1005, 0, 0, 10, 10\n"
+                          "  LTEXT \"\", 1017, 0, 0, 10, 10\n  LTEXT \"\", 1018, 0, 0, 10, 10\nEND\n"
+                          "104 DIALOGEX 0, 0, 233, 164\nSTYLE DS_SETFONT | WS_CHILD\nFONT 8, \"MS Shell Dlg\"\nBEGIN\n"
+                          "  LTEXT \"\", 1008, 0, 0, 10, 10\n  LTEXT \"\", 1009, 0, 0, 10, 10\n"
+                          "  LTEXT \"\", 1010, 0, 0, 10, 10\nEND\n"
+                          "100 DIALOGEX 0, 0, 340, 206\nSTYLE DS_SETFONT | WS_CHILD\nFONT 8, \"MS Shell Dlg\"\nBEGIN\n"
+                          "  PUSHBUTTON \"Next\", 1, 0, 0, 10, 10\nEND\n");
+  EXPECT_EQ(Problems(std::string(kHead) + "dialogs = \"d.rc\"\n[[file]]\nsource = \"a.txt\"\n"), "");
+  EXPECT_NE(warned.find(LineOf("dialogs") + ": warning: dialog 102 (destination page) lacks controls 1016, 1019, which "
+                                            "the setup program uses there"), std::string::npos) << warned;
+  EXPECT_EQ(warned.find("dialog 104"), std::string::npos) << warned;
+  // Frame dialog 100 is for framed mode; this project runs in background mode.
+  EXPECT_EQ(warned.find("dialog 100"), std::string::npos) << warned;
+}
+
+// The licence on the information page comes from a file: line breaks made
+// CR LF, converted to the code page, up to what the page's field holds.
+TEST_F(BadProject, InformationTextFromAFile) {
+  WriteText(dir / "licence.txt", "\xEF\xBB\xBFLicence\n\nCaf\u00e9 \u00a9 2024\r\nEnd\n" + std::string(40000, 'x'));
+  ASSERT_EQ(Problems(std::string(kHead) + "[texts]\ninformation_file = \"licence.txt\"\n[[file]]\nsource = \"a.txt\"\n"), "");
+  SetupView view;
+  std::string error;
+  ASSERT_TRUE(ReadSetup(dir / "out/setup.exe", &view, &error)) << error;
+  EXPECT_EQ(view.groups[1][1], "Licence\r\n\r\nCaf\xE9 \xA9 2024\r\nEnd\r\n" + std::string(40000, 'x'));
+
+  WriteText(dir / "long.txt", std::string(70000, 'y'));
+  WriteText(dir / "bad.txt", "fine\nfine\nnot \xFF utf-8\n");
+  WriteText(dir / "polish.txt", "one\n\u0141\n");
+  std::string p = Problems(std::string(kHead) + "[texts]\ninformation_file = \"long.txt\"\n");
+  EXPECT_NE(p.find(LineOf("information_file") + ": 'information_file' '" + dir / "long.txt" +
+                   "' gives 70000 characters; the information page holds at most 65535"), std::string::npos) << p;
+  p = Problems(std::string(kHead) + "[texts]\ninformation_file = \"bad.txt\"\n");
+  EXPECT_NE(p.find(dir / "bad.txt" + ":3: not UTF-8 text (byte 0xFF)"), std::string::npos) << p;
+  p = Problems(std::string(kHead) + "[texts]\ninformation_file = \"polish.txt\"\n");
+  EXPECT_NE(p.find(dir / "polish.txt" + ":2: holds '\u0141', which code page 1252 cannot show"), std::string::npos) << p;
+  p = Problems(std::string(kHead) + "[texts]\ninformation = \"Hi\"\ninformation_file = \"licence.txt\"\n");
+  EXPECT_NE(p.find("give the information text once"), std::string::npos) << p;
+  p = Problems(std::string(kHead) + "[texts]\ninformation_file = \"missing.txt\"\n");
+  EXPECT_NE(p.find(LineOf("information_file") + ": 'information_file' '" + dir / "missing.txt" +
+                   "': No such file or directory"), std::string::npos) << p;
+  // Elsewhere a bare line feed is kept, and said.
+  EXPECT_EQ(Problems(std::string(kHead) + "[texts]\nwelcome = \"\"\"\nTwo\nlines\"\"\"\n"), "");
+  EXPECT_NE(warned.find(LineOf("welcome") + ": warning: 'welcome' breaks lines with a bare line feed"), std::string::npos)
+      << warned;
+}
+
+// A file too large for a file entry is refused from its size, before any of
+// it is read; the file here is sparse, so the test costs no disk.
+TEST_F(BadProject, FileTooLargeIsRefusedBeforeReading) {
+  {
+    std::ofstream huge(dir / "huge.bin", std::ios::binary);
+  }
+  fs::resize_file(dir / "huge.bin", 0x100000000ull + 5);
+  std::string p = Problems(std::string(kHead) + "[[file]]\nsource = \"huge.bin\"\n");
+  EXPECT_NE(p.find(LineOf("[[file]]") + ": source file '" + dir / "huge.bin" +
+                   "' is 4294967301 bytes; a file of a setup must be smaller than 4 GiB"), std::string::npos) << p;
+  EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
+// Every problem of the project comes out in one run, in line order, once:
+// version checks that read the files included.
+TEST_F(BadProject, EveryProblemInOnePassInLineOrder) {
+  std::string p = Problems(std::string(kHead) +
+                           "[[file]]\nsource = \"a.txt\"\ncheck_version = true\n"
+                           "[[file]]\nsource = \"missing.txt\"\n"
+                           "[[file]]\nsource = \"b.txt\"\ncolour = 1\n");
+  size_t version = p.find(LineOf("[[file]]") + ": '" + dir / "a.txt" + "': not a Windows executable");
+  size_t missing = p.find(LineOf("missing.txt") + ": source file");
+  size_t unknown = p.find(LineOf("colour") + ": unknown key 'colour'");
+  ASSERT_NE(version, std::string::npos) << p;
+  ASSERT_NE(missing, std::string::npos) << p;
+  ASSERT_NE(unknown, std::string::npos) << p;
+  EXPECT_LT(version, missing);
+  EXPECT_LT(missing, unknown);
+  EXPECT_EQ(std::count(p.begin(), p.end(), '\n'), 3) << p;
 }
 
 }  // namespace

@@ -116,9 +116,11 @@ destination = "lib"
     ASSERT_TRUE(LoadProject(dir / "project.toml", &project, &errors)) << ::testing::PrintToString(errors);
   }
 
-  std::string Build(const std::string& name, uint64_t volumeSize = 0) {
+  std::string Build(const std::string& name, uint64_t volumeSize = 0, int jobs = 1, size_t pieceBytes = kPieceBytes) {
     BuildOptions options;
     options.volumeSize = volumeSize;
+    options.jobs = jobs;
+    options.pieceBytes = pieceBytes;
     BuildSummary summary;
     std::vector<std::string> errors;
     std::string out = dir / name;
@@ -246,6 +248,76 @@ TEST_F(VariedProject, TwoBuildsAreByteIdentical) {
   EXPECT_TRUE(fs::exists(VolumePath(second, 1)));
 }
 
+// The pieces a file is cut into depend on the file alone, never on the
+// number of threads; a file of many pieces is one stream that expands whole.
+TEST_F(VariedProject, ByteIdenticalWhateverTheJobs) {
+  std::string one = Build("j1/setup.exe", 0, 1);
+  std::string two = Build("j2/setup.exe", 0, 2);
+  std::string many = Build("j5/setup.exe", 0, 5);
+  EXPECT_EQ(ReadBytes(one), ReadBytes(two));
+  EXPECT_EQ(ReadBytes(one), ReadBytes(many));
+  // Small pieces: big.bin is 49 pieces, app.exe two.
+  std::string piecesOne = Build("p1/setup.exe", 300000, 1, 65536);
+  std::string piecesThree = Build("p3/setup.exe", 300000, 3, 65536);
+  EXPECT_EQ(ReadBytes(piecesOne), ReadBytes(piecesThree));
+  for (int k = 1; fs::exists(VolumePath(piecesOne, k)); ++k)
+    EXPECT_EQ(ReadBytes(VolumePath(piecesOne, k)), ReadBytes(VolumePath(piecesThree, k))) << k;
+  EXPECT_NE(ReadBytes(piecesOne), ReadBytes(one));
+  ExpectExtractsWhole(piecesThree);
+  std::ostringstream out, err;
+  EXPECT_EQ(VerifySetup(piecesThree, out, err), 0) << err.str();
+}
+
+// The optional records of this setup program: install pacing, the values of
+// the uninstall entry and the code page.
+TEST_F(VariedProject, PacingUninstallValuesAndCodePageRecords) {
+  auto records = [&](const std::string& setup) {
+    std::map<uint16_t, std::vector<uint8_t>> found;
+    SetupView view;
+    std::string error;
+    EXPECT_TRUE(ReadSetup(setup, &view, &error)) << error;
+    std::vector<uint8_t> bytes = ReadBytes(setup);
+    for (const RecordView& r : view.records)
+      found[r.tag].assign(bytes.begin() + r.offset + 8, bytes.begin() + r.offset + 8 + r.bodyLength);
+    return found;
+  };
+  auto found = records(Build("setup.exe"));
+  ASSERT_EQ(found[format::kTagPacing].size(), 4u);
+  EXPECT_EQ(format::ReadU32(found[format::kTagPacing].data()), format::kDefaultPacingMs);
+  ASSERT_EQ(found[format::kTagCodePage].size(), 4u);
+  EXPECT_EQ(format::ReadU32(found[format::kTagCodePage].data()), 1252u);
+  const std::vector<uint8_t>& values = found[format::kTagUninstallValues];
+  ASSERT_EQ(values.size(), format::kUninstallValuesFixedSize + 3);  // three empty texts
+  EXPECT_EQ(format::ReadU32(values.data()), format::kValueInstallLocation | format::kValueEstimatedSize |
+                                                format::kValueNoModify | format::kValueNoRepair);
+  uint64_t installed = 0;
+  for (const ProjectFile& f : project.files)
+    if (f.entryKind != format::kEntryExternal) installed += fs::file_size(f.source);
+  EXPECT_EQ(format::ReadU32(values.data() + 4), (installed + 1023) / 1024);
+
+  std::string toml = ReadText(dir / "project.toml");
+  std::string setupTable = "[setup]\n";
+  toml.replace(toml.find(setupTable), setupTable.size(),
+               setupTable + "pacing = false\nversion = \"2.1\"\npublisher = \"M\u00fcller & S\u00f6hne\"\n"
+                            "display_icon = \"bin\\\\app.exe,0\"\n");
+  WriteText(dir / "project.toml", toml);
+  std::vector<std::string> errors;
+  ASSERT_TRUE(LoadProject(dir / "project.toml", &project, &errors)) << ::testing::PrintToString(errors);
+  found = records(Build("second.exe"));
+  EXPECT_EQ(found.count(format::kTagPacing), 0u);
+  const std::vector<uint8_t>& texts = found[format::kTagUninstallValues];
+  ASSERT_GT(texts.size(), format::kUninstallValuesFixedSize);
+  EXPECT_EQ(std::string(texts.begin() + format::kUninstallValuesFixedSize, texts.end()),
+            std::string("2.1") + '\0' + "M\xFCller & S\xF6hne" + '\0' + "bin\\app.exe,0" + '\0');
+
+  toml.replace(toml.find("pacing = false"), 14, "pacing = 250");
+  WriteText(dir / "project.toml", toml);
+  ASSERT_TRUE(LoadProject(dir / "project.toml", &project, &errors)) << ::testing::PrintToString(errors);
+  found = records(Build("third.exe"));
+  ASSERT_EQ(found[format::kTagPacing].size(), 4u);
+  EXPECT_EQ(format::ReadU32(found[format::kTagPacing].data()), 250u);
+}
+
 TEST_F(VariedProject, VolumeSizeCutsEveryFileBelowTheLimit) {
   const uint64_t limit = 1440 * 1024;
   std::string setup = Build("setup.exe", limit);
@@ -351,14 +423,21 @@ TEST_F(VolumeCuts, ManyVolumesEachAtTheMinimum) {
 
 TEST_F(VolumeCuts, OneByteInTheLastVolume) { ExpectWholeWithCuts({static_cast<uint32_t>(image.data.size()) - 1}); }
 
-TEST(PlanVolumes, RefusesVolumesThatCannotHoldOneRead) {
+// The refusal names the true smallest size in one step: that size is taken.
+TEST(PlanVolumes, RefusesVolumesThatCannotHoldOneReadWithTheTrueMinimum) {
   std::vector<uint32_t> plan;
   std::string error;
   EXPECT_FALSE(PlanVolumes(1000, 100000, 4099, &plan, &error));
-  EXPECT_NE(error.find("at least 4096 data bytes"), std::string::npos) << error;
+  EXPECT_NE(error.find("take 1,000 bytes"), std::string::npos) << error;
+  EXPECT_NE(error.find("at least 4,096 data bytes, so the size must be at least 5,096 (or 101,000 for a setup without "
+                       "volume files)"), std::string::npos) << error;
+  EXPECT_FALSE(PlanVolumes(1000, 100000, 5095, &plan, &error));
+  ASSERT_TRUE(PlanVolumes(1000, 100000, 5096, &plan, &error)) << error;
+  EXPECT_EQ(plan[0], 4096u);
+  for (size_t k = 1; k + 1 < plan.size(); ++k) EXPECT_EQ(plan[k], 5092u);
   EXPECT_FALSE(PlanVolumes(90000, 100000, 92000, &plan, &error));
-  EXPECT_NE(error.find("leaves 2000 data bytes in the setup file"), std::string::npos) << error;
-  EXPECT_NE(error.find("at least 94096"), std::string::npos) << error;
+  EXPECT_NE(error.find("at least 94,096"), std::string::npos) << error;
+  EXPECT_TRUE(PlanVolumes(90000, 100000, 94096, &plan, &error)) << error;
 }
 
 TEST(PlanVolumes, NoFileReaches4GiB) {

@@ -305,7 +305,8 @@ void WriteStored(const uint8_t* raw, size_t rawBytes, bool last, BitWriter* w) {
 
 }  // namespace
 
-std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, const ParsedStream& parse, bool thorough) {
+std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, const ParsedStream& parse, bool thorough,
+                                  bool finalPiece) {
   BitWriter w;
   BlockCodes fixed;
   FixedCodes(&fixed);
@@ -313,7 +314,7 @@ std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, const Parsed
   size_t offset = 0;  // input bytes before the current block
   for (size_t b = 0; b < parse.blockEnds.size(); ++b) {
     size_t end = parse.blockEnds[b];
-    bool last = b + 1 == parse.blockEnds.size();
+    bool last = finalPiece && b + 1 == parse.blockEnds.size();
     const Token* tokens = parse.tokens.data() + begin;
     size_t n = end - begin;
 
@@ -345,5 +346,9 @@ std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, const Parsed
     offset += counts.rawBytes;
     begin = end;
   }
-  return w.Finish();
+  if (finalPiece) return w.Finish();
+  // The stored block's length field is read without look-ahead, and it is
+  // longer than any lookup, so no code of this piece reaches past its end.
+  WriteStored(nullptr, 0, false, &w);
+  return std::move(w.bytes);
 }

@@ -12,4 +12,7 @@
 
 // data/size: the input the parse describes (stored blocks copy from it).
 // thorough: try more code-length choices per block, for a few bytes more.
-std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, const ParsedStream& parse, bool thorough);
+// finalPiece false: a piece of a longer stream; no block is marked last and
+// the piece ends on a byte, after an empty stored block, without padding.
+std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, const ParsedStream& parse, bool thorough,
+                                  bool finalPiece = true);

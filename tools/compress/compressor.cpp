@@ -77,12 +77,16 @@ std::vector<uint8_t> CompressStream(const uint8_t* data, size_t size, const Comp
   ParsedStream parse;
   bool thorough = options.level != CompressLevel::kFast;
   int level = options.level == CompressLevel::kFast ? kFastParseLevel : kDefaultParseLevel;
-  if (ParseWithLibdeflate(data, size, level, &parse)) keepSmaller(EncodeStream(data, size, parse, thorough));
-  if (options.level == CompressLevel::kBest && ParseWithZopfli(data, size, options.bestIterations, &parse))
-    keepSmaller(EncodeStream(data, size, parse, thorough));
+  bool last = options.finalPiece;
+  if (ParseWithLibdeflate(data, size, level, &parse)) keepSmaller(EncodeStream(data, size, parse, thorough, last));
+  int iterations = options.bestIterations > 0          ? options.bestIterations
+                   : size <= kBestSmallInput ? kBestIterationsSmall
+                                             : kBestIterationsLarge;
+  if (options.level == CompressLevel::kBest && ParseWithZopfli(data, size, iterations, &parse))
+    keepSmaller(EncodeStream(data, size, parse, thorough, last));
   if (!haveBest) {
     LiteralParse(data, size, &parse);
-    keepSmaller(EncodeStream(data, size, parse, thorough));
+    keepSmaller(EncodeStream(data, size, parse, thorough, last));
   }
   return best;
 }

@@ -15,10 +15,21 @@ enum class CompressLevel {
   kBest,     // adds a much slower exhaustive parse; keeps whichever is smaller
 };
 
+constexpr int kBestIterationsSmall = 15;
+constexpr int kBestIterationsLarge = 5;
+constexpr size_t kBestSmallInput = 64 * 1024;
+
 struct CompressOptions {
   CompressLevel level = CompressLevel::kDefault;
   // Passes of the exhaustive parse at kBest; more passes, smaller and slower.
-  int bestIterations = 15;
+  // 0 chooses by size: kBestIterationsSmall up to kBestSmallInput bytes, else
+  // kBestIterationsLarge, since on larger inputs the later passes cost far
+  // more time and gain next to nothing.
+  int bestIterations = 0;
+  // False for a piece that further pieces of the same stream follow: no block
+  // is marked last, and the piece ends on a byte boundary (with an empty
+  // stored block), so pieces compressed apart join into one stream.
+  bool finalPiece = true;
 };
 
 // Returns one complete stream; an empty input still gives a valid stream.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "default_templates.h"
+#include "dialog_template.h"
 #include "default_texts.h"
 #include "dialogs_compiler.h"
 #include "package/format.h"
@@ -89,7 +90,32 @@ bool ComposeStringGroups(const Project& project, std::vector<std::vector<std::st
   return errors->size() == before;
 }
 
-bool ComposeTemplateRecord(const Project& project, Bytes* record, std::vector<std::string>* errors) {
+namespace {
+
+// The project's own dialogs that the setup program will show, checked for the
+// controls it looks up; the frame dialog of the other mode is never shown.
+void CheckDialogControls(const Project& project, const DialogResources& dialogs, std::vector<std::string>* warnings) {
+  bool background = project.flags & format::kFlagBackgroundMode;
+  for (int n = 0; n < format::kTemplateCount; ++n) {
+    auto it = dialogs.find(static_cast<uint16_t>(kTemplateResourceBase + n));
+    if (it == dialogs.end() || (n == 0 && background) || (n == 1 && !background)) continue;
+    DialogTemplate dialog;
+    std::string why, missing;
+    if (!ParseDialogTemplate(it->second.data(), it->second.size(), &dialog, &why)) continue;
+    size_t count = 0;
+    for (uint32_t id : TemplateControlIds(n))
+      if (!FindControl(dialog, id)) missing += (count++ ? ", " : "") + std::to_string(id);
+    if (count)
+      warnings->push_back(project.dialogsOrigin + ": warning: dialog " + std::to_string(it->first) + " (" +
+                          TemplateRole(n) + ") lacks control" + (count == 1 ? " " : "s ") + missing +
+                          ", which the setup program uses there");
+  }
+}
+
+}  // namespace
+
+bool ComposeTemplateRecord(const Project& project, Bytes* record, std::vector<std::string>* errors,
+                           std::vector<std::string>* warnings) {
   std::string error;
   if (project.dialogs.empty()) {
     if (!DefaultTemplateRecord(record, &error)) return errors->push_back("default dialogs: " + error), false;
@@ -115,6 +141,7 @@ bool ComposeTemplateRecord(const Project& project, Bytes* record, std::vector<st
   if (!compiled.empty()) unlink(compiled.c_str());
   if (!ok) return errors->push_back(project.dialogsOrigin + ": " + error), false;
   if (!DefaultDialogs(&fallback, &error)) return errors->push_back("default dialogs: " + error), false;
+  if (warnings) CheckDialogControls(project, dialogs, warnings);
   std::vector<Bytes> templates;
   if (!SelectTemplates(dialogs, project.dialogs, &fallback, &templates, &error) ||
       !BuildTemplateRecord(templates, record, &error))

@@ -19,4 +19,7 @@ bool ComposeStringGroups(const Project& project, std::vector<std::vector<std::st
 
 // The body of the template record: the project's dialogs (from its .rc or .res)
 // where it has them, the default dialogs for the rest. Empty when there are none.
-bool ComposeTemplateRecord(const Project& project, Bytes* record, std::vector<std::string>* errors);
+// warnings (may be null) hears of the project's dialogs that lack controls the
+// setup program uses, one line per dialog.
+bool ComposeTemplateRecord(const Project& project, Bytes* record, std::vector<std::string>* errors,
+                           std::vector<std::string>* warnings = nullptr);

@@ -2,6 +2,7 @@
 
 #include <spawn.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,8 +37,9 @@ bool CompileRc(const std::string& rcPath, const std::string& resPath, std::strin
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   pid_t pid;
-  if (posix_spawn(&pid, windres.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
-    *error = rcPath + ": cannot start " + windres;
+  int spawned = posix_spawn(&pid, windres.c_str(), nullptr, nullptr, argv.data(), environ);
+  if (spawned != 0) {
+    *error = rcPath + ": cannot start " + windres + ": " + strerror(spawned);
     return false;
   }
   int status = 0;

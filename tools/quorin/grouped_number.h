@@ -13,3 +13,8 @@ inline std::string Grouped(uint64_t v) {
   }
   return out;
 }
+
+// "1 file", "2,048 files": a count with its noun in the right number.
+inline std::string Count(uint64_t n, const char* one, const char* many) {
+  return Grouped(n) + " " + (n == 1 ? one : many);
+}

@@ -1,11 +1,13 @@
 // quorin: builds setup files from a project file, and lists, extracts,
 // verifies and compares any setup file.
+#include <malloc.h>
 #include <stdio.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <chrono>
 #include <iostream>
+#include <new>
 
 #include "setup_commands.h"
 #include "grouped_number.h"
@@ -14,20 +16,16 @@
 
 namespace {
 
-// "1440K", "100M", "4100": K, M and G count 1,024s.
+// "1440K", "100M", "4100": K, M and G count 1,024s. Refuses 0, signs and overflow.
 bool ParseSize(const std::string& text, uint64_t* out) {
-  if (text.empty()) return false;
-  size_t used = 0;
-  unsigned long long v;
-  try {
-    v = std::stoull(text, &used);
-  } catch (...) {
-    return false;
-  }
-  std::string unit = text.substr(used);
+  size_t digits = 0;
+  while (digits < text.size() && isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
+  if (digits == 0 || digits > 19) return false;
+  uint64_t v = std::stoull(text.substr(0, digits));
+  std::string unit = text.substr(digits);
   uint64_t scale = unit.empty() || unit == "B" ? 1 : unit == "K" || unit == "k" ? 1024 : unit == "M" ? 1024 * 1024
                    : unit == "G" ? 1024ull * 1024 * 1024 : 0;
-  if (!scale) return false;
+  if (!scale || v == 0 || v > UINT64_MAX / scale) return false;
   *out = v * scale;
   return true;
 }
@@ -42,59 +40,98 @@ void DrawProgress(uint64_t done, uint64_t total, const std::string& next) {
   fflush(stderr);
 }
 
-int Build(const std::string& projectPath, const std::string& output, const std::string& arch,
-          const std::string& volumeText, bool best, bool quiet) {
+struct BuildRequest {
+  std::string project, output, arch = "i686", volumeSize, level = "default";
+  int jobs = 0;
+  bool quiet = false;
+};
+
+int Build(const BuildRequest& request) {
   auto started = std::chrono::steady_clock::now();
   BuildOptions options;
-  options.arch = arch == "x64" ? StubArch::kX64 : StubArch::kI686;
-  options.level = best ? PackLevel::kBest : PackLevel::kDefault;
-  if (!volumeText.empty() && !ParseSize(volumeText, &options.volumeSize)) {
-    std::cerr << "quorin: --volume-size " << volumeText << ": give a number of bytes, optionally with K, M or G\n";
+  options.arch = request.arch == "x64" ? StubArch::kX64 : StubArch::kI686;
+  options.level = request.level == "best" ? PackLevel::kBest : PackLevel::kDefault;
+  options.jobs = request.jobs > 0 ? request.jobs : DefaultJobs();
+  if (!request.volumeSize.empty() && !ParseSize(request.volumeSize, &options.volumeSize)) {
+    std::cerr << "quorin: --volume-size " << request.volumeSize
+              << ": give a size above 0 in bytes, or with K, M or G (1,024 bytes, 1,024 K, 1,024 M), such as 1440K\n";
     return 2;
   }
   Project project;
-  std::vector<std::string> errors;
-  if (!LoadProject(projectPath, &project, &errors)) {
-    for (const std::string& e : errors) std::cerr << e << "\n";
+  std::vector<std::string> errors, messages;
+  LoadProject(request.project, &project, &errors, request.output);
+  PreparedSetup prepared;
+  // Even a project with problems has its files and dialogs checked, so that
+  // one run reports everything.
+  if (project.parsed) PrepareSetup(project, options, request.output, &prepared, &errors);
+  if (!errors.empty()) {
+    OrderMessages(request.project, &errors);
+    messages = errors;
+    messages.insert(messages.end(), project.warnings.begin(), project.warnings.end());
+    messages.insert(messages.end(), prepared.warnings.begin(), prepared.warnings.end());
+    OrderMessages(request.project, &messages);
+    for (const std::string& m : messages) std::cerr << m << "\n";
+    std::cerr << Count(errors.size(), "problem", "problems") << "; nothing was written\n";
     return 1;
   }
-  bool bar = !quiet && isatty(STDERR_FILENO);
+  bool bar = !request.quiet && isatty(STDERR_FILENO);
   if (bar) options.progress = DrawProgress;
   BuildSummary summary;
-  bool ok = BuildSetup(project, options, output, &summary, &errors);
+  bool ok = BuildPrepared(project, prepared, options, request.output, &summary, &errors);
   if (bar) fprintf(stderr, "\r%*s\r", 80, "");
+  messages = project.warnings;
+  messages.insert(messages.end(), prepared.warnings.begin(), prepared.warnings.end());
+  messages.insert(messages.end(), summary.warnings.begin(), summary.warnings.end());
+  if (!ok) messages.insert(messages.end(), errors.begin(), errors.end());
+  OrderMessages(request.project, &messages);
+  for (const std::string& m : messages) std::cerr << m << "\n";
   if (!ok) {
-    for (const std::string& e : errors) std::cerr << e << "\n";
+    std::cerr << "nothing was written\n";
     return 1;
   }
-  if (quiet) return 0;
+  if (request.quiet) return 0;
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   double ratio = summary.inputBytes ? static_cast<double>(summary.dataBytes) / summary.inputBytes : 0;
-  printf("%s: %zu files, %s bytes in, package %s bytes (file data %s bytes, %.1f%% of its input), %.2f s\n",
-         summary.outputs[0].c_str(), summary.files, Grouped(summary.inputBytes).c_str(),
-         Grouped(summary.packageBytes).c_str(), Grouped(summary.dataBytes).c_str(), ratio * 100, seconds);
+  printf("%s: %s, %s in, package %s (file data %s, %.1f%% of its input), %.2f s\n", summary.outputs[0].c_str(),
+         Count(summary.files, "file", "files").c_str(), Count(summary.inputBytes, "byte", "bytes").c_str(),
+         Count(summary.packageBytes, "byte", "bytes").c_str(), Count(summary.dataBytes, "byte", "bytes").c_str(),
+         ratio * 100, seconds);
   for (size_t i = 1; i < summary.outputs.size(); ++i) printf("  volume file %s\n", summary.outputs[i].c_str());
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  CLI::App app{"quorin: builds Quorin setup files from a project file, and lists, extracts and verifies setup files"};
+int Run(int argc, char** argv) {
+  CLI::App app{"quorin: builds Quorin setup files from a project file, and lists, extracts, verifies and compares "
+                "setup files"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "quorin " QUORIN_VERSION);
+  app.footer("Exit status: 0 done; 1 a problem with the project, its files or the setup file (see each command's "
+             "--help); 2 a bad command line.");
 
-  std::string projectPath, output, arch = "i686", volumeSize, level = "default";
-  bool quiet = false;
+  BuildRequest request;
   CLI::App* build = app.add_subcommand("build", "Build a setup file from a project file (TOML)");
-  build->add_option("project", projectPath, "The project file, such as project.toml")->required();
-  build->add_option("-o,--output", output, "The setup file to write, such as setup.exe")->required();
-  build->add_option("--arch", arch, "Stub to use: i686 (default; runs on every 32-bit Windows) or x64")
+  build->add_option("project", request.project, "The project file, such as project.toml")->required();
+  build->add_option("-o,--output", request.output, "The setup file to write, such as setup.exe; its folder is created")
+      ->required();
+  build->add_option("--arch", request.arch, "Stub to use: i686 (default; runs on every 32-bit Windows) or x64")
       ->check(CLI::IsMember({"i686", "x64"}));
-  build->add_option("--volume-size", volumeSize,
-                    "Cut the file data into volume files (.D01, .D02, ...) of at most this size; K, M, G allowed");
-  build->add_option("--level", level, "Compression: default or best (smaller, much slower)")
+  build->add_option("--volume-size", request.volumeSize,
+                    "Cut the file data into volume files (.D01, .D02, ...) so that no file is larger than SIZE: "
+                    "bytes, or a number with K, M or G (K = 1,024 bytes, M = 1,024 K, G = 1,024 M), such as 1440K. "
+                    "Default: one setup file")
+      ->type_name("SIZE");
+  build->add_option("--level", request.level,
+                    "Compression: default, or best, which also tries an exhaustive parse for each file: 0.1 to 0.3% "
+                    "smaller, 40 to 80 times slower")
       ->check(CLI::IsMember({"default", "best"}));
-  build->add_flag("-q,--quiet", quiet, "No progress bar and no summary");
+  build->add_option("-j,--jobs", request.jobs,
+                    "Files compressed at once, on as many threads (default: the number of cores, " +
+                        std::to_string(DefaultJobs()) + " here); the setup file is the same for every N")
+      ->type_name("N")
+      ->check(CLI::Range(1, 1024));
+  build->add_flag("-q,--quiet", request.quiet, "No progress bar and no summary");
+  build->footer("Exit status: 0 built; 1 the project or its files have problems, each reported as file:line, and "
+                "nothing was written; 2 a bad command line.");
 
   std::string setupPath, directory, otherPath;
   CLI::App* list = app.add_subcommand("list", "List the records, texts and file entries of a setup file");
@@ -125,10 +162,10 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    // --help ends here with 0; every real command-line error gives 2.
+    // --help and --version end here with 0; every real command-line error gives 2.
     return app.exit(e) == 0 ? 0 : 2;
   }
-  if (*build) return Build(projectPath, output, arch, volumeSize, level == "best", quiet);
+  if (*build) return Build(request);
   if (!SetTextCodePage(codepage)) {
     std::cerr << "quorin: --codepage " << codepage << ": not a code page this system can convert\n";
     return 2;
@@ -144,4 +181,23 @@ int main(int argc, char** argv) {
   if (*verify) return VerifySetup(setupPath, std::cout, std::cerr);
   if (*diff) return DiffSetupFiles(setupPath, otherPath, std::cout, std::cerr);
   return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Pieces of files are large and short-lived: mapped and returned at once, in
+  // one heap for all threads, the memory a build reserves stays what it uses,
+  // also under an address-space limit (ulimit -v).
+  mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+  mallopt(M_ARENA_MAX, 1);
+  // Every failure is a message; nothing ends the program with an uncaught exception.
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "quorin: out of memory\n";
+  } catch (const std::exception& e) {
+    std::cerr << "quorin: " << e.what() << "\n";
+  }
+  return 1;
 }

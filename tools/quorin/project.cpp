@@ -1,26 +1,48 @@
 #include "project.h"
 
 #define TOML_EXCEPTIONS 0
+#include <errno.h>
 #include <fnmatch.h>
-#include <iconv.h>
+#include <string.h>
+#include <sys/stat.h>
 #include <toml++/toml.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <set>
+#include <sstream>
 
+#include "codepage.h"
 #include "defaults_adapter.h"
-#include "toml_guard.h"
+#include "destination_check.h"
+#include "output_paths.h"
 #include "package/format.h"
+#include "toml_guard.h"
+#include "toml_messages.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// A project file larger than this is no project file.
+constexpr uintmax_t kMaxProjectBytes = 16 << 20;
+// The information text file, before conversion.
+constexpr uintmax_t kMaxInformationFileBytes = 4 << 20;
+
+bool HasBareLineFeed(const std::string& text) {
+  for (size_t i = 0; i < text.size(); ++i)
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) return true;
+  return false;
+}
+
 struct Reader {
   std::string file;
   std::vector<std::string>* errors;
-  int codepage = 1252;   // the stub shows texts in the system's ANSI code page
+  std::vector<std::string>* warnings;
+  uint32_t codepage = 1252;   // the stub shows texts in the system's ANSI code page
+  bool codepageKnown = true;  // an unknown one is reported once, where it is set
+  std::string outputPath;     // the setup file the build writes, if known
 
   std::string Where(const toml::node& node) const {
     auto line = node.source().begin.line;
@@ -28,6 +50,9 @@ struct Reader {
   }
   void Fail(const toml::node& node, const std::string& problem) { errors->push_back(Where(node) + ": " + problem); }
   void Fail(const std::string& problem) { errors->push_back(file + ": " + problem); }
+  void Warn(const toml::node& node, const std::string& problem) {
+    warnings->push_back(Where(node) + ": warning: " + problem);
+  }
 
   // Reports keys of a table that are not in the list.
   void CheckKeys(const toml::table& table, const std::string& where, std::initializer_list<const char*> known) {
@@ -43,33 +68,31 @@ struct Reader {
 
   // The project is UTF-8; the package holds ANSI text of the chosen code page.
   bool ToAnsi(const toml::node& node, const std::string& what, std::string* text) {
-    bool ascii = true;
-    for (unsigned char c : *text) ascii = ascii && c < 0x80;
-    if (ascii) return true;
-    std::string name = "CP" + std::to_string(codepage);
-    iconv_t cd = iconv_open(name.c_str(), "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-      Fail(node, what + ": code page " + std::to_string(codepage) + " is not known here");
-      return false;
-    }
-    std::string out(text->size() * 2 + 4, '\0');
-    char* in = text->data();
-    size_t inLeft = text->size();
-    char* to = out.data();
-    size_t toLeft = out.size();
-    size_t done = iconv(cd, &in, &inLeft, &to, &toLeft);
-    iconv_close(cd);
-    if (done == static_cast<size_t>(-1)) {
-      size_t at = static_cast<size_t>(in - text->data());
-      size_t length = 1;
-      while (at + length < text->size() && (static_cast<unsigned char>((*text)[at + length]) & 0xC0) == 0x80) ++length;
-      Fail(node, what + " holds '" + text->substr(at, length) + "', which code page " + std::to_string(codepage) +
-                     " cannot show; reword it or set 'codepage' in [setup]");
-      return false;
-    }
-    out.resize(out.size() - toLeft);
-    *text = out;
-    return true;
+    if (!codepageKnown) return true;
+    std::string converted;
+    size_t bad = 0;
+    if (ToCodePage(*text, codepage, &converted, &bad)) return *text = converted, true;
+    Fail(node, what + " holds '" + CharacterAt(*text, bad) + "', which code page " + std::to_string(codepage) +
+                   " cannot show; reword it or set 'codepage' in [setup]");
+    return false;
+  }
+
+  // Multi-line TOML texts break lines with a bare line feed; the setup's edit
+  // fields need CR LF to break a line there.
+  void CheckLineBreaks(const toml::node& node, const std::string& what, const std::string& text) {
+    if (HasBareLineFeed(text))
+      Warn(node, what + " breaks lines with a bare line feed; Windows edit fields show no break there, so write "
+                        "\r\n (a text over several lines in triple quotes has bare line feeds)");
+  }
+
+  // A host file named by the project must not be the setup file being written.
+  void CheckNotOutput(const toml::node& node, const std::string& key, const std::string& path) {
+    if (outputPath.empty()) return;
+    if (SameFile(path, outputPath))
+      Fail(node, "'" + key + "' is the setup file this build writes (-o); give the output another name");
+    else if (int k = VolumeNumberOf(path, outputPath))
+      Fail(node, "'" + key + "' is volume file " + std::to_string(k) +
+                     " of the setup file this build writes (-o); give the output another name");
   }
 
   // host: a path on this machine, kept as it is; otherwise a text for the package.
@@ -83,6 +106,7 @@ struct Reader {
     }
     std::string value = node->as_string()->get();
     if (!host && !ToAnsi(*node, std::string("'") + key + "'", &value)) return false;
+    if (!host) CheckLineBreaks(*node, std::string("'") + key + "'", value);
     if (value.find('\0') != std::string::npos) {
       Fail(*node, std::string("'") + key + "' must not contain a NUL character");
       return false;
@@ -199,6 +223,7 @@ bool MatchSegments(const std::vector<std::string>& pattern, size_t p, const std:
 
 // Regular files under base matching the pattern (segments after the base), as
 // paths relative to base with '/' separators, sorted so builds repeat exactly.
+// A symbolic link to a file is matched under its own name, as when named.
 std::vector<std::string> Glob(const fs::path& base, const std::vector<std::string>& pattern) {
   std::vector<std::string> found;
   std::error_code ec;
@@ -206,7 +231,7 @@ std::vector<std::string> Glob(const fs::path& base, const std::vector<std::strin
   for (auto it = fs::recursive_directory_iterator(base, fs::directory_options::skip_permission_denied, ec);
        !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
     if (!it->is_regular_file(ec)) continue;
-    std::string rel = fs::relative(it->path(), base, ec).generic_string();
+    std::string rel = it->path().lexically_relative(base).generic_string();
     if (MatchSegments(pattern, 0, SplitSlash(rel), 0)) found.push_back(rel);
   }
   std::sort(found.begin(), found.end());
@@ -230,9 +255,69 @@ const std::vector<std::pair<std::string, std::pair<int, int>>> kTextNames = {
     {"button_install", {7, 3}},
 };
 
+// The information text from a UTF-8 file: line breaks made CR LF, converted to
+// the code page, and as long as the information page's field takes.
+void ReadInformationFile(Reader& r, const toml::node& node, Project* project) {
+  if (!node.is_string()) return r.Fail(node, "'information_file' must be a file name in double quotes");
+  fs::path path = fs::path(project->baseDir) / node.as_string()->get();
+  std::string shown = path.string();
+  struct stat st;
+  if (stat(shown.c_str(), &st) != 0) return r.Fail(node, "'information_file' '" + shown + "': " + strerror(errno));
+  if (!S_ISREG(st.st_mode)) return r.Fail(node, "'information_file' '" + shown + "' is not a file");
+  if (static_cast<uintmax_t>(st.st_size) > kMaxInformationFileBytes)
+    return r.Fail(node, "'information_file' '" + shown + "' is " + std::to_string(st.st_size) +
+                            " bytes; the information page holds at most " + std::to_string(kMaxControlTextChars) +
+                            " characters");
+  std::ifstream in(shown, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in.good() && !in.eof()) return r.Fail(node, "'information_file' '" + shown + "': " + strerror(errno));
+  r.CheckNotOutput(node, "information_file", shown);
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+  auto lineOf = [&](size_t at) {
+    return shown + ":" + std::to_string(1 + std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
+  };
+  size_t bad = FindBadUtf8(text);
+  if (bad != std::string::npos) {
+    char byte[8];
+    snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(text[bad]));
+    return r.errors->push_back(lineOf(bad) + ": not UTF-8 text (byte " + byte + "); save '" + shown +
+                               "' as UTF-8 (named from " + r.Where(node) + ")");
+  }
+  if (text.find('\0') != std::string::npos)
+    return r.Fail(node, "'information_file' '" + shown + "' holds a NUL character; it must be a text file");
+  std::string lines;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    if (text[i] == '\r' || text[i] == '\n') lines += "\r\n";
+    else lines += text[i];
+  }
+  std::string ansi;
+  if (r.codepageKnown && !ToCodePage(lines, r.codepage, &ansi, &bad)) {
+    size_t line = 1 + std::count(lines.begin(), lines.begin() + bad, '\n');
+    return r.errors->push_back(shown + ":" + std::to_string(line) + ": holds '" + CharacterAt(lines, bad) +
+                               "', which code page " + std::to_string(r.codepage) +
+                               " cannot show; reword it or set 'codepage' in [setup] (named from " + r.Where(node) + ")");
+  }
+  if (!r.codepageKnown) ansi = lines;
+  if (ansi.size() > kMaxControlTextChars)
+    return r.Fail(node, "'information_file' '" + shown + "' gives " + std::to_string(ansi.size()) +
+                            " characters; the information page holds at most " + std::to_string(kMaxControlTextChars));
+  if (project->texts.count({1, 1}))
+    return r.Fail(node, "give the information text once: 'information_file' or 'information' (1.1), not both");
+  project->texts[{1, 1}] = ansi;
+  project->textOrigins[{1, 1}] = r.Where(node);
+  project->informationFile = shown;
+  project->informationFileOrigin = r.Where(node);
+}
+
 void ReadTexts(Reader& r, const toml::table& texts, Project* project) {
+  const toml::node* informationFile = nullptr;
   for (auto&& [key, node] : texts) {
     std::string name(key.str());
+    if (name == "information_file") {
+      informationFile = &node;
+      continue;
+    }
     if (node.is_table()) {
       // 6.31 = "..." arrives as table "6" holding key "31".
       char* end = nullptr;
@@ -248,15 +333,18 @@ void ReadTexts(Reader& r, const toml::table& texts, Project* project) {
           r.Fail(entryNode, "'" + name + "." + e + "' in [texts]: the entry must be a number from 0 to 65535");
           continue;
         }
+        std::string label = "texts." + name + "." + e;
         if (!entryNode.is_string()) {
-          r.Fail(entryNode, "texts." + name + "." + e + " must be a text in double quotes");
+          r.Fail(entryNode, label + " must be a text in double quotes");
           continue;
         }
         std::string text = entryNode.as_string()->get();
-        if (!r.ToAnsi(entryNode, "texts." + name + "." + e, &text)) continue;
-        if (text.size() > kMaxTextChars)
-          r.Fail(entryNode, "texts." + name + "." + e + " is " + std::to_string(text.size()) +
-                                " characters long; the limit is " + std::to_string(kMaxTextChars));
+        if (!r.ToAnsi(entryNode, label, &text)) continue;
+        r.CheckLineBreaks(entryNode, label, text);
+        size_t limit = TextLimit(static_cast<int>(group), static_cast<int>(entry));
+        if (text.size() > limit)
+          r.Fail(entryNode, label + " is " + std::to_string(text.size()) + " characters long; the limit is " +
+                                std::to_string(limit));
         else {
           project->texts[{static_cast<int>(group), static_cast<int>(entry)}] = text;
           project->textOrigins[{static_cast<int>(group), static_cast<int>(entry)}] = r.Where(entryNode);
@@ -268,15 +356,17 @@ void ReadTexts(Reader& r, const toml::table& texts, Project* project) {
     if (!LookupTextName(name, &group, &entry)) {
       std::string list;
       for (auto& n : kTextNames) list += (list.empty() ? "" : ", ") + n.first;
-      r.Fail(node, "unknown text name '" + name + "' in [texts] (names: " + list + "; or use group.entry such as 6.31)");
+      r.Fail(node, "unknown text name '" + name + "' in [texts] (names: " + list +
+                       ", information_file; or use group.entry such as 6.31)");
       continue;
     }
     std::string text;
-    if (r.String(texts, name.c_str(), &text)) {
+    if (r.String(texts, name.c_str(), &text, TextLimit(group, entry))) {
       project->texts[{group, entry}] = text;
       project->textOrigins[{group, entry}] = r.Where(node);
     }
   }
+  if (informationFile) ReadInformationFile(r, *informationFile, project);
 }
 
 // ---- files -----------------------------------------------------------------------
@@ -285,7 +375,7 @@ void ReadFileTable(Reader& r, const toml::table& t, Project* project) {
   r.CheckKeys(t, "[[file]]",
               {"source", "destination", "kind", "finish", "shared", "uninstall", "external", "screen_saver",
                "self_register", "uninstaller", "check_version", "check_language", "keep_times", "menu_folders",
-               "menu_shortcut", "menu_arguments", "desktop_shortcut", "desktop_arguments", "icon_index"});
+               "menu_shortcut", "menu_arguments", "desktop_shortcut", "desktop_arguments", "icon_index", "exclude"});
   ProjectFile f;
   f.origin = r.Where(t);
   f.destinationKind = static_cast<uint8_t>(r.Choice(t, "kind", {"folder", "windows", "system-shared", "fonts"}, 0));
@@ -354,6 +444,17 @@ void ReadFileTable(Reader& r, const toml::table& t, Project* project) {
   bool absolute = !source.empty() && source[0] == '/';
   size_t fixed = 0;
   while (fixed < segments.size() && !HasWildcard(segments[fixed])) ++fixed;
+  const toml::node* excludeNode = t.get("exclude");
+  std::vector<std::string> excludes;
+  if (excludeNode) {
+    if (excludeNode->is_string()) excludes.push_back(excludeNode->as_string()->get());
+    else if (const toml::array* list = excludeNode->as_array())
+      for (auto&& item : *list) {
+        if (item.is_string()) excludes.push_back(item.as_string()->get());
+        else r.Fail(item, "'exclude' must list patterns in double quotes");
+      }
+    else r.Fail(*excludeNode, "'exclude' must be a pattern or a list of patterns");
+  }
   if (fixed == segments.size()) {
     fs::path p = absolute ? fs::path(source) : fs::path(project->baseDir) / source;
     std::error_code ec;
@@ -361,6 +462,8 @@ void ReadFileTable(Reader& r, const toml::table& t, Project* project) {
       r.Fail(*t.get("source"), "source file '" + p.string() + "' does not exist or is not a file");
       return;
     }
+    if (excludeNode) r.Fail(*excludeNode, "'exclude' works with a pattern in 'source', which this one is not");
+    r.CheckNotOutput(*t.get("source"), "source", p.string());
     f.source = p.string();
     f.destination = hasDestination && !destination.empty() ? destination : p.filename().string();
     // A name taken from the host file system is UTF-8 still.
@@ -372,13 +475,39 @@ void ReadFileTable(Reader& r, const toml::table& t, Project* project) {
   for (size_t i = 0; i < fixed; ++i) base /= segments[i];
   std::vector<std::string> pattern(segments.begin() + static_cast<long>(fixed), segments.end());
   std::vector<std::string> matches = Glob(base, pattern);
-  if (matches.empty()) {
-    r.Fail(*t.get("source"), "the pattern '" + source + "' matches no file");
+  // Excludes are written like the source: relative to the project's folder.
+  std::vector<std::vector<std::string>> excludeSegments;
+  for (const std::string& e : excludes) excludeSegments.push_back(SplitSlash(e));
+  std::vector<bool> excludeUsed(excludes.size(), false);
+  std::vector<std::string> kept;
+  size_t outputs = 0;
+  for (const std::string& rel : matches) {
+    std::vector<std::string> written(segments.begin(), segments.begin() + static_cast<long>(fixed));
+    for (const std::string& part : SplitSlash(rel)) written.push_back(part);
+    bool excluded = false;
+    for (size_t i = 0; i < excludeSegments.size(); ++i)
+      if (MatchSegments(excludeSegments[i], 0, written, 0)) excluded = excludeUsed[i] = true;
+    std::string full = (base / rel).string();
+    // An earlier build's output lying among the sources is never packed again.
+    if (!excluded && !r.outputPath.empty() && (SameFile(full, r.outputPath) || VolumeNumberOf(full, r.outputPath))) {
+      excluded = true;
+      ++outputs;
+    }
+    if (!excluded) kept.push_back(rel);
+  }
+  for (size_t i = 0; i < excludes.size(); ++i)
+    if (!excludeUsed[i]) r.Warn(*excludeNode, "'exclude' pattern '" + excludes[i] + "' leaves out no file");
+  if (kept.empty()) {
+    std::string why = matches.empty() ? "matches no file"
+                      : outputs == matches.size()
+                          ? "matches only the setup file this build writes"
+                          : "matches " + std::to_string(matches.size()) + " files, all of them excluded";
+    r.Fail(*t.get("source"), "the pattern '" + source + "' " + why);
     return;
   }
-  if ((f.options & format::kOptionUninstaller) && matches.size() > 1)
-    r.Fail(t, "'uninstaller' is set on a pattern that matches " + std::to_string(matches.size()) + " files");
-  for (const std::string& rel : matches) {
+  if ((f.options & format::kOptionUninstaller) && kept.size() > 1)
+    r.Fail(t, "'uninstaller' is set on a pattern that matches " + std::to_string(kept.size()) + " files");
+  for (const std::string& rel : kept) {
     ProjectFile one = f;
     one.source = (base / rel).string();
     one.destination = ToBackslashes(rel);
@@ -461,46 +590,6 @@ std::string Lower(std::string s) {
   return s;
 }
 
-void CheckFiles(Reader& r, Project* project) {
-  std::map<std::string, std::string> seen;
-  int uninstallers = 0;
-  std::string typical = TypicalFolder(project->defaultFolder);
-  for (const ProjectFile& f : project->files) {
-    const std::string& d = f.destination;
-    auto fail = [&](const std::string& problem) { r.errors->push_back(f.origin + ": " + problem); };
-    if (d.empty()) {
-      fail("the destination name is empty");
-      continue;
-    }
-    if (d[0] == '\\' || (d.size() > 1 && d[1] == ':')) fail("destination '" + d + "' must be relative to its folder");
-    for (const std::string& part : SplitSlash(d))
-      if (part == "..") fail("destination '" + d + "' must not climb out of its folder with '..'");
-    if (d.find_first_of("<>\"|?*") != std::string::npos) fail("destination '" + d + "' holds a character Windows forbids in names");
-    // The stub builds the full path in a 260-byte buffer, and the temporary name
-    // beside it may be four characters longer when the name has no extension.
-    size_t slash = d.rfind('\\');
-    std::string last = slash == std::string::npos ? d : d.substr(slash + 1);
-    size_t extra = last.find('.') == std::string::npos ? 4 : 0;
-    if (f.destinationKind == format::kDestFolder && f.entryKind != format::kEntryExternal) {
-      size_t full = typical.size() + 1 + d.size() + extra;
-      if (full > kMaxPathChars)
-        fail("destination '" + d + "' makes a path of " + std::to_string(full) + " characters under '" + typical +
-             "'; the limit is " + std::to_string(kMaxPathChars));
-    } else if (d.size() + 40 > kMaxPathChars) {
-      fail("destination '" + d + "' is too long for a path of at most " + std::to_string(kMaxPathChars) + " characters");
-    }
-    if (f.destinationKind != format::kDestFolder && f.entryKind != format::kEntryExternal && slash != std::string::npos &&
-        f.destinationKind != format::kDestSharedSystem)
-      fail("destination '" + d + "' has subfolders, which only kind = \"folder\" allows");
-    std::string key = std::to_string(f.entryKind == format::kEntryExternal ? 9 : f.destinationKind) + ":" +
-                      Lower(f.destinationKind == format::kDestSharedSystem ? last : d);
-    auto [it, fresh] = seen.emplace(key, f.origin);
-    if (!fresh) fail("destination '" + d + "' is also written by the file at " + it->second);
-    if (f.options & format::kOptionUninstaller) ++uninstallers;
-  }
-  if (uninstallers > 1) r.Fail("more than one file is marked 'uninstaller'; the uninstall data goes into one file");
-}
-
 }  // namespace
 
 bool LookupTextName(const std::string& name, int* group, int* entry) {
@@ -514,6 +603,28 @@ bool LookupTextName(const std::string& name, int* group, int* entry) {
 }
 
 const std::vector<std::pair<std::string, std::pair<int, int>>>& TextNames() { return kTextNames; }
+
+void OrderMessages(const std::string& projectPath, std::vector<std::string>* messages) {
+  auto lineOf = [&](const std::string& m) -> uint64_t {
+    std::string prefix = projectPath + ":";
+    if (m.compare(0, prefix.size(), prefix) != 0) return UINT64_MAX;
+    uint64_t line = 0;
+    for (size_t i = prefix.size(); i < m.size() && isdigit(static_cast<unsigned char>(m[i])); ++i)
+      line = line * 10 + static_cast<uint64_t>(m[i] - '0');
+    return line;  // 0: the project file as a whole
+  };
+  std::vector<std::string> unique;
+  std::set<std::string> seen;
+  for (const std::string& m : *messages)
+    if (seen.insert(m).second) unique.push_back(m);
+  std::stable_sort(unique.begin(), unique.end(),
+                   [&](const std::string& a, const std::string& b) { return lineOf(a) < lineOf(b); });
+  *messages = unique;
+}
+
+size_t TextLimit(int group, int entry) {
+  return group == 1 && entry >= 1 && entry <= 4 ? kMaxControlTextChars : kMaxTextChars;
+}
 
 std::string TypicalFolder(const std::string& folder) {
   static const std::pair<const char*, const char*> macros[] = {
@@ -532,25 +643,142 @@ std::string TypicalFolder(const std::string& folder) {
   return folder;
 }
 
-bool LoadProject(const std::string& path, Project* project, std::vector<std::string>* errors) {
+namespace {
+
+// The project's text, or false with the system's reason.
+bool ReadProjectText(const std::string& path, std::string* text, std::string* why) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return *why = std::string("cannot open the project file: ") + strerror(errno), false;
+  if (S_ISDIR(st.st_mode)) return *why = "is a folder, not a project file", false;
+  if (static_cast<uintmax_t>(st.st_size) > kMaxProjectBytes)
+    return *why = "is " + std::to_string(st.st_size) + " bytes, too large for a project file", false;
+  FILE* in = fopen(path.c_str(), "rb");
+  if (!in) return *why = std::string("cannot open the project file: ") + strerror(errno), false;
+  text->assign(static_cast<size_t>(st.st_size), '\0');
+  size_t got = fread(text->data(), 1, text->size(), in);
+  bool failed = ferror(in) != 0;
+  int error = errno;
+  fclose(in);
+  if (failed) return *why = std::string("cannot read the project file: ") + strerror(error), false;
+  text->resize(got);
+  return true;
+}
+
+std::string LineText(const std::string& text, size_t line) {
+  std::istringstream lines(text);
+  std::string s;
+  for (size_t i = 0; i < line && std::getline(lines, s); ++i) {
+  }
+  return s;
+}
+
+void ReadSetupTable(Reader& r, const toml::table& setup, Project* project) {
+  std::error_code ec;
+  int64_t number;
+  if (r.Integer(setup, "codepage", 1, 65535, &number)) {
+    r.codepage = static_cast<uint32_t>(number);
+    if (!CodePageKnown(r.codepage)) {
+      r.codepageKnown = false;
+      r.Fail(*setup.get("codepage"), "'codepage' " + std::to_string(number) +
+                                         " is not a code page this builder can convert to; give a Windows code page "
+                                         "such as 1252 (Western), 1250 (Central European), 1251 (Cyrillic) or 932 "
+                                         "(Japanese)");
+    }
+  } else if (setup.get("codepage")) {
+    r.codepageKnown = false;  // reported by Integer
+  }
+  project->codepage = r.codepage;
+  r.CheckKeys(setup, "[setup]",
+              {"codepage", "title", "uninstall_name", "folder", "mode", "editable_folder", "start_page", "side_bitmap",
+               "background_bitmap", "dialogs", "pacing", "version", "publisher", "display_icon"});
+  if (!r.String(setup, "title", &project->title) || project->title.empty()) {
+    if (!setup.get("title")) r.Fail(setup, "[setup] needs 'title'");
+    else if (project->title.empty() && setup.get("title")->is_string()) r.Fail(*setup.get("title"), "'title' must not be empty");
+  }
+  project->uninstallName = project->title;
+  if (r.String(setup, "uninstall_name", &project->uninstallName))
+    project->uninstallNameOrigin = r.Where(*setup.get("uninstall_name"));
+  project->defaultFolder = "#Program Files#\\" + project->title;
+  r.String(setup, "folder", &project->defaultFolder, kMaxPathChars);
+  if (TypicalFolder(project->defaultFolder).size() > kMaxPathChars - 13)
+    r.Fail(setup, "'folder' leaves no room for file names within " + std::to_string(kMaxPathChars) + " characters");
+  bool background = r.Choice(setup, "mode", {"framed", "background"}, 1) == 1;
+  if (background) project->flags |= format::kFlagBackgroundMode;
+  if (r.Bool(setup, "editable_folder", true)) project->flags |= format::kFlagEditableFolder;
+  if (const toml::node* page = setup.get("start_page")) {
+    int index = -1;
+    if (page->is_string()) index = PageIndex(page->as_string()->get());
+    else if (page->is_integer() && page->as_integer()->get() >= 0 && page->as_integer()->get() <= 6)
+      index = static_cast<int>(page->as_integer()->get());
+    if (index < 0)
+      r.Fail(*page, "'start_page' must be a page 0 to 6 or one of \"welcome\", \"information\", \"destination\", \"ready\", "
+                    "\"progress\", \"finish\", \"closing\"");
+    else project->startPage = static_cast<uint16_t>(index);
+  }
+  project->pacingMs = format::kDefaultPacingMs;
+  if (const toml::node* pacing = setup.get("pacing")) {
+    if (pacing->is_boolean()) project->pacing = pacing->as_boolean()->get();
+    else if (r.Integer(setup, "pacing", 0, 60000, &number)) project->pacingMs = static_cast<uint32_t>(number);
+    else if (!pacing->is_integer()) r.Fail(*pacing, "'pacing' must be true, false or a number of milliseconds");
+  }
+  r.String(setup, "version", &project->displayVersion, kMaxPathChars);
+  r.String(setup, "publisher", &project->publisher, kMaxPathChars);
+  r.String(setup, "display_icon", &project->displayIcon, kMaxPathChars);
+  auto sourcePath = [&](const char* key, std::string* out) {
+    std::string rel;
+    if (!r.String(setup, key, &rel, 4096, true)) return;
+    fs::path p = fs::path(project->baseDir) / rel;
+    if (!fs::is_regular_file(p, ec)) {
+      r.Fail(*setup.get(key), std::string("'") + key + "' file '" + p.string() + "' does not exist");
+      return;
+    }
+    r.CheckNotOutput(*setup.get(key), key, p.string());
+    *out = p.string();
+  };
+  sourcePath("side_bitmap", &project->sideBitmap);
+  sourcePath("background_bitmap", &project->backgroundBitmap);
+  sourcePath("dialogs", &project->dialogs);
+  if (!project->dialogs.empty()) {
+    project->dialogsOrigin = r.Where(*setup.get("dialogs"));
+    std::string ext = Lower(fs::path(project->dialogs).extension().string());
+    if (ext != ".rc" && ext != ".res") r.Fail(*setup.get("dialogs"), "'dialogs' must name an .rc script or a compiled .res file");
+  }
+  if (background) {
+    project->backgroundTitle = project->title;
+    project->hasTitleStyle = true;
+  }
+}
+
+}  // namespace
+
+bool LoadProject(const std::string& path, Project* project, std::vector<std::string>* errors,
+                 const std::string& outputPath) {
   size_t before = errors->size();
-  Reader r{path, errors};
   *project = Project{};
+  Reader r{path, errors, &project->warnings, 1252, true, outputPath};
   project->path = path;
+  project->outputPath = outputPath;
   std::error_code ec;
   fs::path absolute = fs::absolute(path, ec);
   project->baseDir = absolute.parent_path().string();
-  if (!fs::is_regular_file(path, ec)) {
-    r.Fail("cannot open the project file");
+  std::string content, why;
+  if (!ReadProjectText(path, &content, &why)) {
+    r.Fail(why);
+    return false;
+  }
+  if (!outputPath.empty() && SameFile(path, outputPath)) {
+    r.Fail("the setup file to write (-o) is the project file itself; give the output another name");
     return false;
   }
   std::string text, refused;
-  if (!PrepareTomlText(path, &text, &refused)) return errors->push_back(refused), false;
+  if (!PrepareTomlText(path, content, &text, &refused)) return errors->push_back(refused), false;
   toml::parse_result parsed = toml::parse(text, path);
   if (!parsed) {
     const toml::parse_error& e = parsed.error();
-    errors->push_back(path + ":" + std::to_string(e.source().begin.line) + ":" + std::to_string(e.source().begin.column) +
-                      ": " + std::string(e.description()));
+    size_t line = e.source().begin.line;
+    errors->push_back(path + ":" + std::to_string(line) + ": " +
+                      ExplainTomlError(std::string(e.description()), LineText(content, line),
+                                       static_cast<int>(e.source().begin.column)));
     return false;
   }
   const toml::table& root = parsed.table();
@@ -561,54 +789,8 @@ bool LoadProject(const std::string& path, Project* project, std::vector<std::str
     r.Fail("the project needs a [setup] table with at least 'title'");
     return false;
   }
-  int64_t codepage;
-  if (r.Integer(*setup, "codepage", 437, 65001, &codepage)) r.codepage = static_cast<int>(codepage);
-  r.CheckKeys(*setup, "[setup]",
-              {"codepage", "title", "uninstall_name", "folder", "mode", "editable_folder", "start_page", "side_bitmap",
-               "background_bitmap", "dialogs"});
-  if (!r.String(*setup, "title", &project->title) || project->title.empty()) {
-    if (!setup->get("title")) r.Fail(*setup, "[setup] needs 'title'");
-    else if (project->title.empty() && setup->get("title")->is_string()) r.Fail(*setup->get("title"), "'title' must not be empty");
-  }
-  project->uninstallName = project->title;
-  r.String(*setup, "uninstall_name", &project->uninstallName);
-  project->defaultFolder = "#Program Files#\\" + project->title;
-  r.String(*setup, "folder", &project->defaultFolder, kMaxPathChars);
-  if (TypicalFolder(project->defaultFolder).size() > kMaxPathChars - 13)
-    r.Fail(*setup, "'folder' leaves no room for file names within " + std::to_string(kMaxPathChars) + " characters");
-  bool background = r.Choice(*setup, "mode", {"framed", "background"}, 1) == 1;
-  if (background) project->flags |= format::kFlagBackgroundMode;
-  if (r.Bool(*setup, "editable_folder", true)) project->flags |= format::kFlagEditableFolder;
-  if (const toml::node* page = setup->get("start_page")) {
-    int index = -1;
-    if (page->is_string()) index = PageIndex(page->as_string()->get());
-    else if (page->is_integer() && page->as_integer()->get() >= 0 && page->as_integer()->get() <= 6)
-      index = static_cast<int>(page->as_integer()->get());
-    if (index < 0)
-      r.Fail(*page, "'start_page' must be a page 0 to 6 or one of \"welcome\", \"information\", \"destination\", \"ready\", "
-                    "\"progress\", \"finish\", \"closing\"");
-    else project->startPage = static_cast<uint16_t>(index);
-  }
-  auto sourcePath = [&](const char* key, std::string* out) {
-    std::string rel;
-    if (!r.String(*setup, key, &rel, 4096, true)) return;
-    fs::path p = fs::path(project->baseDir) / rel;
-    if (!fs::is_regular_file(p, ec)) r.Fail(*setup->get(key), std::string("'") + key + "' file '" + p.string() + "' does not exist");
-    else *out = p.string();
-  };
-  sourcePath("side_bitmap", &project->sideBitmap);
-  sourcePath("background_bitmap", &project->backgroundBitmap);
-  sourcePath("dialogs", &project->dialogs);
-  if (!project->dialogs.empty()) {
-    project->dialogsOrigin = r.Where(*setup->get("dialogs"));
-    std::string ext = Lower(fs::path(project->dialogs).extension().string());
-    if (ext != ".rc" && ext != ".res") r.Fail(*setup->get("dialogs"), "'dialogs' must name an .rc script or a compiled .res file");
-  }
-
-  if (background) {
-    project->backgroundTitle = project->title;
-    project->hasTitleStyle = true;
-  }
+  project->parsed = true;
+  ReadSetupTable(r, *setup, project);
   if (const toml::node* node = root.get("background_title")) {
     if (const toml::table* table = node->as_table()) ReadBackgroundTitle(r, *table, project);
     else r.Fail(*node, "'background_title' must be a table");
@@ -634,7 +816,15 @@ bool LoadProject(const std::string& path, Project* project, std::vector<std::str
       }
     }
   }
-  CheckFiles(r, project);
+  CheckDestinations(*project, errors);
   CheckProjectTexts(*project, errors);
+  if (project->files.empty() && !root.get("file"))
+    project->warnings.push_back(path + ": warning: the project installs no files; add [[file]] tables");
+  bool uninstaller = false;
+  for (const ProjectFile& f : project->files) uninstaller = uninstaller || (f.options & format::kOptionUninstaller);
+  if (!uninstaller && !project->uninstallNameOrigin.empty())
+    project->warnings.push_back(project->uninstallNameOrigin +
+                                ": warning: 'uninstall_name' is set, but no [[file]] has 'uninstaller = true'; "
+                                "without an uninstaller the setup writes no uninstall entry");
   return errors->size() == before;
 }

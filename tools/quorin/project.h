@@ -42,8 +42,17 @@ struct TitleStyle {
 struct Project {
   std::string path;                   // the project file
   std::string baseDir;                // sources are relative to it
+  bool parsed = false;                // read as TOML with a [setup] table, so further checks make sense
+  std::string outputPath;             // the setup file LoadProject kept every input apart from, if given
+  uint32_t codepage = 1252;           // ANSI code page of every text and name in the package
   std::string title;
   std::string uninstallName;
+  std::string uninstallNameOrigin;    // "project.toml:3" when the project sets it
+  bool pacing = true;                 // write the install pacing record
+  uint32_t pacingMs = 0;              // set by LoadProject (the default pacing unless the project says)
+  std::string displayVersion;         // values of the uninstall entry, texts in the code page
+  std::string publisher;
+  std::string displayIcon;
   std::string defaultFolder;
   uint32_t flags = 0;
   uint16_t startPage = 0xFFFF;
@@ -64,12 +73,22 @@ struct Project {
   std::string dialogsOrigin;
   std::map<std::pair<int, int>, std::string> texts;   // (group, entry) -> text
   std::map<std::pair<int, int>, std::string> textOrigins;  // "project.toml:12"
+  std::string informationFile;        // host path of 'information_file', empty when absent
+  std::string informationFileOrigin;
   std::vector<ProjectFile> files;
+  std::vector<std::string> warnings;  // "file:line: warning: ..." found while reading
 };
 
 // Reads and checks the project file. Every problem found is appended to errors
 // as "file:line: problem"; the result is true only when there are none.
-bool LoadProject(const std::string& path, Project* project, std::vector<std::string>* errors);
+// outputPath, when given, is the setup file the build will write: patterns
+// leave it and its volume files out, and naming it as a source is an error.
+bool LoadProject(const std::string& path, Project* project, std::vector<std::string>* errors,
+                 const std::string& outputPath = std::string());
+
+// Puts messages in the order an author reads the project: those of the
+// project file by line, then the others in the order they came; drops repeats.
+void OrderMessages(const std::string& projectPath, std::vector<std::string>* messages);
 
 // A friendly text name ("information") to its group and entry; false if unknown.
 bool LookupTextName(const std::string& name, int* group, int* entry);
@@ -83,3 +102,9 @@ std::string TypicalFolder(const std::string& folder);
 
 constexpr size_t kMaxPathChars = 259;
 constexpr size_t kMaxTextChars = 1023;     // the stub formats texts into 1,024-byte buffers
+// The information page's texts go to their controls whole; its text field is
+// an edit control, which on the Windows 9x family holds at most 65,535 characters.
+constexpr size_t kMaxControlTextChars = 65535;
+
+// The longest text a (group, entry) may hold.
+size_t TextLimit(int group, int entry);

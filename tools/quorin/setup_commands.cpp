@@ -31,10 +31,6 @@ uint32_t g_codepage = 0;  // 0: each setup's own
 
 uint32_t CodePageFor(const SetupView& view) { return g_codepage ? g_codepage : view.codePage; }
 
-std::string Count(size_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 void PrintRecordDetail(const SetupView& view, const RecordView& r, uint32_t cp, std::ostream& out) {
   if (!r.usable) return;
   const Bytes& b = r.body;

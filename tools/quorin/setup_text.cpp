@@ -1,65 +1,9 @@
 #include "setup_text.h"
 
-#include <errno.h>
-#include <iconv.h>
 #include <stdio.h>
 #include <time.h>
 
 #include "package/format.h"
-
-namespace {
-
-// One converter, kept for the code page last asked for: a listing converts
-// every text of one setup in the same code page.
-iconv_t Converter(uint32_t codepage) {
-  static iconv_t cd = reinterpret_cast<iconv_t>(-1);
-  static uint32_t open = 0;
-  if (open != codepage) {
-    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
-    // Windows numbers its UTF-8 code page 65001; iconv knows it by name.
-    std::string name = codepage == 65001 ? "UTF-8" : "CP" + std::to_string(codepage);
-    cd = iconv_open("UTF-8", name.c_str());
-    open = codepage;
-  }
-  return cd;
-}
-
-}  // namespace
-
-bool CodePageKnown(uint32_t codepage) { return Converter(codepage) != reinterpret_cast<iconv_t>(-1); }
-
-std::string FromAnsi(const std::string& text, uint32_t codepage, Undefined style) {
-  bool ascii = true;
-  for (unsigned char c : text) ascii = ascii && c < 0x80;
-  if (ascii) return text;
-  iconv_t cd = Converter(codepage);
-  bool known = cd != reinterpret_cast<iconv_t>(-1);
-  std::string out;
-  char converted[256];
-  char* from = const_cast<char*>(text.data());
-  size_t inLeft = text.size();
-  while (inLeft > 0) {
-    char* to = converted;
-    size_t toLeft = sizeof converted;
-    if (!known && static_cast<unsigned char>(*from) < 0x80) {
-      out += *from++;
-      --inLeft;
-      continue;
-    }
-    size_t result = known ? iconv(cd, &from, &inLeft, &to, &toLeft) : static_cast<size_t>(-1);
-    out.append(converted, sizeof converted - toLeft);
-    if (result != static_cast<size_t>(-1) || (known && errno == E2BIG)) continue;
-    // An undefined byte, or a lead byte without its trail byte: show it, go on.
-    char escaped[8];
-    snprintf(escaped, sizeof escaped, style == Undefined::kPercentHex ? "%%%02X" : "\\x%02X",
-             static_cast<unsigned char>(*from));
-    out += escaped;
-    ++from;
-    --inLeft;
-    if (known) iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  }
-  return out;
-}
 
 std::string Hex(uint32_t v, int digits) {
   char buffer[16];

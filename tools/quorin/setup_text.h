@@ -7,17 +7,8 @@
 
 #include <string>
 
+#include "codepage.h"
 #include "setup_reader.h"
-
-// True when the host can convert texts of this ANSI code page.
-bool CodePageKnown(uint32_t codepage);
-
-// Converts an ANSI text of the code page to UTF-8, all of it at once so that
-// double-byte characters stay whole. A byte the code page does not define is
-// kept visible: as \xNN in texts, as %NN in file names (where a backslash
-// would read as a folder separator).
-enum class Undefined { kBackslashHex, kPercentHex };
-std::string FromAnsi(const std::string& text, uint32_t codepage, Undefined style = Undefined::kBackslashHex);
 
 // A text as the author would write it in the project file, in double quotes.
 std::string Quoted(const std::string& ansi, uint32_t codepage);

@@ -3,9 +3,6 @@
 #include <stdint.h>
 #include <stdio.h>
 
-#include <fstream>
-#include <sstream>
-
 namespace {
 
 // The code point of the UTF-8 sequence at t[i], and its length; a byte that
@@ -105,14 +102,9 @@ bool ScanText(Scan* s) {
 
 }  // namespace
 
-bool PrepareTomlText(const std::string& path, std::string* text, std::string* error) {
+bool PrepareTomlText(const std::string& path, const std::string& t, std::string* text, std::string* error) {
   text->clear();
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return true;
-  std::ostringstream read;
-  read << in.rdbuf();
-  std::string t = read.str();
-  Scan s{t};
+  Scan s{t, {}};
   if (ScanText(&s)) {
     *text = std::move(s.out);
     return true;

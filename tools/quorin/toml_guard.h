@@ -11,8 +11,7 @@
 
 #include <string>
 
-// Reads the project file into text. False with "file:line:column: ..." when
-// a character that is not ASCII stands where the library would fail on it;
-// true otherwise, also when the file cannot be read (text stays empty and
-// the reader reports that itself).
-bool PrepareTomlText(const std::string& path, std::string* text, std::string* error);
+// Turns the project file's content into the text for the library. False with
+// "file:line:column: ..." when a character that is not ASCII stands where the
+// library would fail on it.
+bool PrepareTomlText(const std::string& path, const std::string& content, std::string* text, std::string* error);

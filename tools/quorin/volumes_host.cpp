@@ -8,6 +8,7 @@
 
 #include "common/setup_state.h"
 #include "install/paths.h"
+#include "output_paths.h"
 #include "package/format.h"
 #include "package/volumes.h"
 
@@ -73,33 +74,18 @@ const std::vector<std::string>& VolumeWarnings() { return g_warnings; }
 
 std::string CurrentVolumePath() { return g_folder + g_setup.packagePath; }
 
-std::string VolumeFilePath(const std::string& setupPath, int k) {
-  size_t slash = setupPath.rfind('/');
-  std::string folder = slash == std::string::npos ? "" : setupPath.substr(0, slash + 1);
-  std::string name = slash == std::string::npos ? setupPath : setupPath.substr(slash + 1);
-  if (name.size() >= format::kPathBufferSize) return "";
-  char buffer[format::kPathBufferSize];
-  snprintf(buffer, sizeof buffer, "%s", name.c_str());
-  for (int i = 1; i <= k; ++i) {
-    char extension[16];
-    snprintf(extension, sizeof extension, ".D%2.2d", i);
-    ReplaceExtension(buffer, extension);
-  }
-  return folder + buffer;
-}
-
 bool VolumeFileExists(const std::string& setupPath, int k) {
-  std::string path = VolumeFilePath(setupPath, k);
+  std::string path = VolumePath(setupPath, k);
   struct stat st;
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 std::string TrailingBytesNote(const std::string& setupPath, int k, uint64_t extra, uint32_t declared) {
-  std::string which = k == 0 ? "volume 0 (the setup file)" : "volume file " + VolumeFilePath(setupPath, k);
+  std::string which = k == 0 ? "volume 0 (the setup file)" : "volume file " + VolumePath(setupPath, k);
   std::string s = std::to_string(extra) + (extra == 1 ? " byte follows" : " bytes follow") + " the data of " + which +
                   ", whose size field counts " + std::to_string(declared) + " data bytes; ";
   if (VolumeFileExists(setupPath, k + 1))
-    return s + "the setup program reads them as data before it changes to " + VolumeFilePath(setupPath, k + 1);
+    return s + "the setup program reads them as data before it changes to " + VolumePath(setupPath, k + 1);
   return s + "the setup program reads them only when a volume file follows, and none does";
 }
 FileHandle OpenNextVolume() {

@@ -31,9 +31,8 @@ const std::vector<std::string>& VolumeWarnings();
 // Host path of the current volume.
 std::string CurrentVolumePath();
 
-// Host path of volume k (k >= 1) of a setup file, named as the setup program
-// names it; empty when the name does not fit a path buffer.
-std::string VolumeFilePath(const std::string& setupPath, int k);
+// Whether volume k (k >= 1) of a setup file, named as VolumePath names it,
+// exists as a file.
 bool VolumeFileExists(const std::string& setupPath, int k);
 
 // The one wording for bytes behind a volume's data that its size field does

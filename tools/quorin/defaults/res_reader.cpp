@@ -1,5 +1,9 @@
 #include "res_reader.h"
 
+#include <errno.h>
+#include <string.h>
+
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -112,14 +116,26 @@ bool ReadDialogResources(const uint8_t* bytes, size_t size, const std::string& f
 }
 
 bool ReadDialogResourceFile(const std::string& path, DialogResources* dialogs, std::string* error) {
+  // Dialogs are small; a resource file larger than this is not what the author meant.
+  constexpr uintmax_t kMaxResourceFile = 16u << 20;
+  std::error_code ec;
+  uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec) {
+    *error = path + ": cannot open it: " + ec.message();
+    return false;
+  }
+  if (size > kMaxResourceFile) {
+    *error = path + ": " + std::to_string(size) + " bytes, too large for a file of dialogs";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    *error = path + ": cannot be opened";
+    *error = path + ": cannot open it: " + strerror(errno);
     return false;
   }
   std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) {
-    *error = path + ": read failed";
+    *error = path + ": cannot read it: " + strerror(errno);
     return false;
   }
   return ReadDialogResources(bytes.data(), bytes.size(), path, dialogs, error);

@@ -32,9 +32,10 @@ std::vector<uint32_t> TemplateControlIds(int number) {
     case 0:
     case 1: return {1, 2, 1007, 1006, 1011, 1012};
     case 2: return {1004, 1005, 1016, 1017, 1018, 1019};
+    case 3: return {1000};  // the information text itself
     case 4: return {1008, 1009, 1010};
     case 6: return {1000, 1001, 1002, 1003, 1014, 1015};
-    case 7: return {1, 2, 101, 1009, 1091};
+    case 7: return {1, 2, 101, 1009, 1091, 1121, 1137};  // 1121, 1137: the folder and drive lists
     case 8: return {1005, 1006};
     default: return {};
   }

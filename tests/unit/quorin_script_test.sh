@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # quorin as a script drives it: list --json read back by a small program,
 # list --table, diff and its exit statuses, extract's refusal to write over
-# files. Usage: quorin_cli_test.sh QUORIN SOURCE_DIR
+# files. Usage: quorin_script_test.sh QUORIN SOURCE_DIR
 set -u
 quorin=$1
 source_dir=$2
-work=$(mktemp -d "${TMPDIR:-/tmp}/quorin-cli.XXXXXX")
+work=$(mktemp -d "${TMPDIR:-/tmp}/quorin-script.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 passed=0
 failed=0
