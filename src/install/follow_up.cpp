@@ -4,7 +4,8 @@
 
 #include "common/setup_state.h"
 #include "install/install_state.h"
-#include "install/pending_closing_work.h"
+#include "install/fonts.h"
+#include "install/shortcuts.h"
 #include "package/format.h"
 
 using namespace format;
@@ -33,11 +34,11 @@ void RunFollowUpActions(const uint8_t* entry, const char* destination, unsigned 
   RunState& run = g_setup.run;
   if (entry[kEntryKind] != kEntryExternal) {
     if (entry[kEntryDestKind] != kDestFolder && entry[kEntryShared] == 1) CountSharedFile(destination);
-    if (entry[kEntryDestKind] == kDestFonts) RegisterFontPending(destination);
+    if (entry[kEntryDestKind] == kDestFonts) RegisterFont(destination);
     if (entry[kEntrySpecial] == kSpecialScreenSaver) run.screenSaverEntry = entry;
   }
   if (entry[kEntryFinishAction] == kFinishView) run.viewEntry = entry;
   if (entry[kEntryFinishAction] == kFinishRun) run.runEntry = entry;
-  CreateDesktopShortcutPending(entry, destination);
+  CreateDesktopShortcut(entry, destination);
   if (g_install.hooks.setPercentage) g_install.hooks.setPercentage(percentage);
 }

@@ -183,8 +183,14 @@ int InstallNextFile() {
       Report(step, kOutcomeFailed);
       return 0;
     }
+    if (entry[kEntryOptions] & kOptionUninstaller) {
+      // An uninstaller that waits for the restart gets the uninstall data in
+      // the file that will replace it.
+      if (ReadU16(entry + kEntryStatus) == kStatusAtRestart && AllocZeroed(kPathBufferSize, &g_install.uninstallerFile))
+        CopyBounded(g_install.uninstallerFile, kPathBufferSize, step.temporary);
+      WriteU16(entry + kEntryStatus, kStatusNothingPlaced);
+    }
     step.temporary[0] = 0;  // the file is no longer temporary
-    if (entry[kEntryOptions] & kOptionUninstaller) WriteU16(entry + kEntryStatus, kStatusNothingPlaced);
   }
   RunFollowUpActions(entry, step.destination, percentage);
   Report(step, outcome);
@@ -197,7 +203,6 @@ void AbandonInstallation() {
   g_setup.run.running = false;
 }
 
-void FinishInstallation() { AbandonInstallation(); }
 
 bool FileChecksum(FileHandle file, uint32_t* sum) {
   uint8_t* block;

@@ -17,8 +17,10 @@ int BeginInstallation();
 // the installation stopped (error code set) or the user gave up at a volume.
 int InstallNextFile();
 
-// The closing step after the last Install next file: closes the data area
-// and clears the running flag.
+// The closing step after the last Install next file: closes the data area,
+// clears the running flag and, when no error stopped the installation,
+// writes the uninstall data and entry, makes the menu shortcuts, remembers
+// the folder and registers the components.
 void FinishInstallation();
 
 // After a confirmed cancel: lets the data area go and clears the running

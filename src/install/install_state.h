@@ -28,6 +28,7 @@ struct InstallState {
   const uint8_t* currentEntry;  // the next entry of the file list
   uint32_t index;               // of the entry last taken; starts at 0xFFFFFFFF
   InstallHooks hooks;           // each may be null
+  char* uninstallerFile;        // the temporary file of an uninstaller waiting for the restart
 };
 
 extern InstallState g_install;

@@ -10,6 +10,7 @@
 #include "package/format.h"
 #include "package/loader.h"
 #include "startup/command_line.h"
+#include "startup/end_of_run.h"
 #include "startup/platform.h"
 #include "startup/relaunch.h"
 #include "wizard/dialog_objects.h"
@@ -79,7 +80,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int showCom
   if (CreateFrameDialog()) RunPageSequence();
   DestroyFrameDialog();
 
+  InstallScreenSaver();
   CloseWindows();
+  StartProgramToRun();
   ReleasePackage();
   ReleaseStartupState();
   return 0;

@@ -694,6 +694,14 @@ bool RunFocus(const Command& command) {
   return true;
 }
 
+// clock: milliseconds since the driver started, for timings in scripts.
+const DWORD g_driverStart = GetTickCount();
+
+bool RunClock(const Command&) {
+  Say("clock %lu", static_cast<unsigned long>(GetTickCount() - g_driverStart));
+  return true;
+}
+
 struct CommandEntry {
   const char* name;
   std::function<bool(const Command&)> run;
@@ -727,6 +735,7 @@ const std::vector<CommandEntry>& CommandTable() {
       {"rect", RunRect},
       {"key", RunKey},
       {"focus", RunFocus},
+      {"clock", RunClock},
   };
   return table;
 }

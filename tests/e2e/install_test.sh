@@ -159,6 +159,16 @@ drive gaveup.log "start $(win "$work/vol/SETUP.EXE")" "window class=QuorinClass"
 e2e_check "Cancel then Yes at the prompt ends with error 15 on the finish page" test $? -eq 0
 e2e_check "and leaves no temporary file" no_temporary_files
 mv "$work/SETUP.D02.away" "$work/vol/SETUP.D02"
+# From a floppy disk the setup relaunches itself from the temporary folder;
+# the copy reads the volumes from the disk.
+rm -rf "$WINEPREFIX/drive_c/QuorinTest/Volumes"
+mkdir -p "$OUT/floppy"
+cp "$work/vol/"SETUP.* "$OUT/floppy/"
+bench_floppy "$OUT/floppy" || exit 1
+wineserver -p
+drive floppy.log "start A:\SETUP.EXE" "${TO_FINISH[@]}" "${END[@]}"
+e2e_check "from a floppy disk the relaunched copy installs from the volumes there" \
+  same_tree "$WINEPREFIX/drive_c/QuorinTest/Volumes"
 
 e2e_step "damaged data"
 # flip <file> <offset> [mask]: changes bits of one byte (the lowest by default).
@@ -250,6 +260,13 @@ hold() {  # hold <file> [read]: held open until release
   while [ ! -e "$OUT/held.ready" ] && [ $waited -lt 300 ]; do sleep 0.1; waited=$((waited + 1)); done
 }
 release() { : >"$OUT/held.release"; wait "$holder"; }
+# The prefix's server ends and starts afresh, which Wine treats as a restart
+# of Windows; then it is kept running again.
+simulated_restart() {
+  timeout 30 wineserver -k; timeout 30 wineserver -w
+  timeout 120 wine wineboot -r >/dev/null 2>&1
+  wineserver -p
+}
 rm -rf "$D"
 mkdir -p "$D"
 cp "$src/a.txt" "$D/a.txt"
@@ -269,8 +286,7 @@ pending_renames
 e2e_check "a pending rename from the temporary name to a.txt" \
   bash -c "grep -qiF 'QuorinTest\Varied\a.\$\$A' '$OUT/pending.txt' && grep -qiF 'QuorinTest\Varied\a.txt' '$OUT/pending.txt'"
 e2e_check "the file in use kept its contents until then" grep -q 'other contents' "$D/a.txt"
-wine wineboot -r >/dev/null 2>&1
-wineserver -w; wineserver -p
+simulated_restart
 e2e_check "a simulated restart puts the new file in place" cmp -s "$src/a.txt" "$D/a.txt"
 
 bench_set_version win98 || exit 1
@@ -284,8 +300,7 @@ tr -d '\r' <"${ini:-/dev/null}" >"$OUT/wininit.ini"
 # Short names: the folder above is no 8.3 name, so it appears with a '~'.
 e2e_check "WININIT.INI has a Rename line of short names" \
   grep -qiE '^C:\\[^\\=]*~[^\\=]*\\Varied\\a\.txt=C:\\[^\\=]*~[^\\=]*\\Varied\\a\.\$\$A$' "$OUT/wininit.ini"
-wine wineboot -r >/dev/null 2>&1
-wineserver -w; wineserver -p
+simulated_restart
 if cmp -s "$src/a.txt" "$D/a.txt"; then echo "note: a simulated restart carried out WININIT.INI's rename"
 else echo "note: a simulated restart left WININIT.INI's rename undone"; fi
 bench_set_version win7 || exit 1
