@@ -55,6 +55,7 @@ struct RunState {
   int errorCode;                   // 0, or an entry of string group 6
   bool restartNeeded;              // a file waits for the next restart
   bool running;                    // between Begin and Finish installation
+  bool readOnlyTargets;            // the destination check met read-only files
   const uint8_t* viewEntry;        // file entries, or null
   const uint8_t* runEntry;
   const uint8_t* screenSaverEntry;

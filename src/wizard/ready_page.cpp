@@ -33,7 +33,7 @@ INT_PTR CALLBACK ReadyPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
     SetFocus(GetDlgItem(FrameDialog(), kIdNext));
     return FALSE;
   }
-  if (message == WM_COMMAND && LOWORD(wParam) == kIdNext && g_wizard.readOnlyTargets) {
+  if (message == WM_COMMAND && LOWORD(wParam) == kIdNext && g_setup.run.readOnlyTargets) {
     const char* question = GetGroupString(kMessageGroup, 7);
     if (*question && AskQuestion(kAskReadOnlyTargets, question, MB_YESNO | MB_ICONQUESTION) == IDNO)
       return MarkHandled(page);

@@ -21,7 +21,6 @@ struct WizardState {
   HBRUSH dialogBrush;       // shared by every page; COLOR_BTNFACE
   bool dialogBrushCreated;  // false when the stock brush stands in
   HFONT dialogFont;         // made on first use from the frame dialog's font
-  bool readOnlyTargets;     // the destination check met a read-only file
   HWND savedFocus;          // inside the frame dialog, when the program lost activation
 };
 

@@ -54,7 +54,8 @@ project() {  # project <name> <folder> [setup lines...]
   {
     printf '[setup]\ntitle = "Install Test"\nfolder = "%s"\nmode = "framed"\n' "$folder"
     printf '%s\n' "$@"
-    printf '\n[texts]\ninformation = ""\n'
+    # A missing folder is made without asking.
+    printf '\n[texts]\ninformation = ""\n6.6 = ""\n'
   } >"$work/$name.toml"
 }
 files_varied='
@@ -228,6 +229,8 @@ pe() {  # pe <out.dll> <major> <minor>
 }
 pe "$src/tool.dll" 1 9 && pe "$work/newer.dll" 2 0 || { echo "building version resources failed"; exit 1; }
 project versions 'C:\\QuorinTest\\Versions'
+# The ready page's read-only question is the destination test's: not asked here.
+sed -i 's/^6.6 = ""$/6.6 = ""\n6.7 = ""/' "$work/versions.toml"
 printf '\n[[file]]\nsource = "src/tool.dll"\ncheck_version = true\n[[file]]\nsource = "src/a.txt"\n' >>"$work/versions.toml"
 e2e_build "$work/versions.toml" "$work/versions.exe" || exit 1
 sed 's/^information = ""$/information = ""\n6.29 = ""/' "$work/versions.toml" >"$work/quiet.toml"

@@ -4,6 +4,10 @@
 //     writes uninstall records over the uninstaller's 8-byte placeholder, as
 //     a setup does, and prints "record <tag> <offset>" for every record and
 //     "size <bytes>" for the file, so that a test can cut it at boundaries.
+//   uninstall_records read <uninstaller.exe>
+//     prints the records a setup wrote behind the uninstaller, one line each:
+//     "file <flags> <folder>|<name>", "shortcut <folder>|<name>",
+//     "key <root, hex> <key path>", "end", or "damaged <what>".
 //   uninstall_records font <file.ttf> <full name>
 //     writes a TrueType file that holds only a naming table with that
 //     Macintosh full name (enough for the uninstaller to find its value).
@@ -21,7 +25,9 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -151,12 +157,58 @@ int Font(const char* path, const std::string& fullName) {
   return fclose(file) == 0 && written ? 0 : Fail(std::string("cannot write ") + path);
 }
 
+std::string Text(const CountedText& t) { return std::string(t.text, t.length); }
+
+int Read(const char* uninstaller) {
+  std::ifstream in(uninstaller, std::ios::binary);
+  Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // The configuration block: 'w' 'w' "UnIn" and the uninstaller's own length.
+  static const uint8_t kMarker[] = {'w', 'w', 'U', 'n', 'I', 'n'};
+  auto block = std::search(file.begin(), file.end(), std::begin(kMarker), std::end(kMarker));
+  if (block == file.end() || file.end() - block < 10) return Fail(std::string(uninstaller) + " is no uninstaller");
+  uint32_t length = format::ReadU32(&*block + 6);
+  if (length < uninstall::kHeaderSize || length > file.size()) return Fail("the uninstaller's own length is wrong");
+  UninstallReader reader;
+  StartUninstallData(&reader, file.data() + length - uninstall::kHeaderSize, file.size() - length + uninstall::kHeaderSize);
+  UninstallRecord record;
+  for (;;) {
+    UninstallDataResult result = NextUninstallRecord(&reader, &record);
+    if (result == kDataEnd) {
+      std::cout << "end\n";
+      break;
+    }
+    if (result != kDataOk) {
+      std::cout << "damaged " << UninstallDataProblem(result) << "\n";
+      if (reader.finished) break;
+      continue;
+    }
+    if (record.tag == uninstall::kTagKey) {
+      uint32_t root;
+      CountedText path;
+      ReadUninstallKey(record, &root, &path);
+      std::cout << "key " << std::hex << root << std::dec << " " << Text(path) << "\n";
+    } else if (record.tag == uninstall::kTagFiles || record.tag == uninstall::kTagShortcuts) {
+      UninstallItems items;
+      UninstallItem item;
+      StartUninstallItems(record, &items);
+      while (NextUninstallItem(&items, &item)) {
+        if (record.tag == uninstall::kTagFiles) std::cout << "file " << int(item.flags) << " ";
+        else std::cout << "shortcut ";
+        std::cout << Text(item.folder) << "|" << Text(item.name) << "\n";
+      }
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && strcmp(argv[1], "read") == 0) return Read(argv[2]);
   if (argc == 4 && strcmp(argv[1], "write") == 0) return Write(argv[2], argv[3]);
   if (argc == 4 && strcmp(argv[1], "font") == 0) return Font(argv[2], argv[3]);
   std::cerr << "usage: uninstall_records write <uninstaller.exe> <spec.txt>\n"
+               "       uninstall_records read <uninstaller.exe>\n"
                "       uninstall_records font <file.ttf> <full name>\n";
   return 2;
 }

@@ -47,6 +47,7 @@ shadow = "#00FF00"
 
 [texts]
 information = "Information for the test.\\r\\nSecond line."
+6.6 = ""
 
 $common
 EOF
