@@ -695,6 +695,23 @@ bool RunFocus(const Command& command) {
 }
 
 // clock: milliseconds since the driver started, for timings in scripts.
+// listpick ID INDEX: selects an item of a list box and double-clicks it, as
+// the user opens a folder in a file dialog's directory list.
+bool RunListPick(const Command& command) {
+  HWND list;
+  std::string label;
+  long index = 0;
+  if (command.args.size() != 2 || !ParseInt(command.args[1], &index)) return Fail("listpick needs a control and an index");
+  if (!FindControl(command, 0, &list, &label)) return false;
+  DWORD_PTR result;
+  if (!SendMessageTimeoutA(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0, SMTO_ABORTIFHUNG, 3000, &result) ||
+      static_cast<LRESULT>(result) == LB_ERR)
+    return Fail("item " + std::to_string(index) + " of list " + label + " cannot be selected");
+  PostMessageA(GetParent(list), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_DBLCLK), reinterpret_cast<LPARAM>(list));
+  Say("listpick %s %ld", label.c_str(), index);
+  return true;
+}
+
 const DWORD g_driverStart = GetTickCount();
 
 bool RunClock(const Command&) {
@@ -736,6 +753,7 @@ const std::vector<CommandEntry>& CommandTable() {
       {"key", RunKey},
       {"focus", RunFocus},
       {"clock", RunClock},
+      {"listpick", RunListPick},
   };
   return table;
 }

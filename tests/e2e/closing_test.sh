@@ -206,7 +206,7 @@ wait $holder
 : >"$OUT/restart.go"
 wait $driver
 echo "note: the driver's run through Restart ended with $? ($(tail -n 1 "$OUT/b.log"))"
-echo "note: after Restart, $(pgrep -fc 'b\.exe' 2>/dev/null || echo 0) setup process(es) were left running;" \
+echo "note: after Restart, $(pgrep -fc 'b\.exe' 2>/dev/null || true) setup process(es) were left running;" \
   "$(bench_reg query "$RUNONCE" | grep -c RegCtrl) RegCtrl value(s) left in RunOnce"
 if cmp -s "$work/src/probe.dll" "$hold"; then echo "note: after Restart the waiting component is in place"
 else
@@ -220,14 +220,17 @@ fi
 echo "note: the component was registered from $(bench_reg_value "$PROBE" Registered)"
 
 e2e_step "C: a failed installation"
-: >"$WINEPREFIX/drive_c/ClosingFail"   # a file where the folder must go: error 17
+# A file where the folder of sub\data.txt must go: its temporary file cannot
+# be made (error 17).
+mkdir -p "$WINEPREFIX/drive_c/ClosingFail/Product"
+: >"$WINEPREFIX/drive_c/ClosingFail/Product/sub"
 project c 'C:\\ClosingFail\\Product' 'Closing Fail' c
 printf '%s\n' "$files_main" >>"$work/c.toml"
 e2e_build "$work/c.toml" "$work/c.exe" || exit 1
 before=$(bench_reg_value "$PROBE" Registered)
 rm -rf "$(shell_folder Programs)/Tools"
 drive c.log "start $(win "$work/c.exe")" "${TO_FINISH[@]}" \
-  'expect 1000 contains=Setup could not create the file C:\ClosingFail\Product\uninst.$$A' "disabled 1007" \
+  'expect 1000 contains=Setup could not create the file C:\ClosingFail\Product\sub\data.$$A.' "disabled 1007" \
   "click 1" 'expect title "Setup"' "click IDCANCEL" "exit 0"
 e2e_check "error 17 is shown wrapped, with the file name" test $? -eq 0
 e2e_check "no uninstall entry" bash -c "! wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Closing Fail' >/dev/null 2>&1"

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "install/space.h"
 #include "install/temporary_name.h"
 #include "package/volume_name.h"
 #include "wizard/progress_bar_layout.h"
@@ -79,4 +80,20 @@ TEST(ProgressBar, BlocksOfHalfTheHeightWithTwoPixelGaps) {
   EXPECT_EQ(ProgressBlockLeft(16, 0), 1);
   EXPECT_EQ(ProgressBlockLeft(16, 1), 11);
   EXPECT_EQ(ProgressBlockLeft(16, 19), 191);
+}
+
+TEST(Space, ClustersMegabytesAndTheCheck) {
+  EXPECT_EQ(AllocatedSize(1, 4), 4096u);            // a 1-byte file on 4 KB clusters
+  EXPECT_EQ(AllocatedSize(4096, 4), 4096u);
+  EXPECT_EQ(AllocatedSize(0, 4), 0u);
+  EXPECT_EQ(AllocatedSize(1, 0), 1024u);            // a cluster size of 0 counts as 1 KB
+  EXPECT_EQ(MegabytesOfBytes(10 * AllocatedSize(1, 4)), 1u);  // ten such show 1 MB
+  EXPECT_EQ(MegabytesOfBytes(0), 0u);
+  EXPECT_EQ(MegabytesOfBytes(5ull << 32), 20480u);  // sums of 4 GiB and more do not wrap
+  EXPECT_EQ(MegabytesOfKilobytes(1), 1u);           // 1 KB free shows 1 MB
+  EXPECT_EQ(MegabytesOfKilobytes(0), 0u);
+  EXPECT_EQ(MegabytesOfKilobytes(4ull << 30), 4194304u);  // 4 TiB free is 4,194,304 MB, not 0
+  EXPECT_TRUE(EnoughSpace(1023 * 1024, 1024));
+  EXPECT_FALSE(EnoughSpace(1024 * 1024, 1024));     // equal counts as too little
+  EXPECT_FALSE(EnoughSpace(6ull << 40, 5ull << 30));
 }
