@@ -50,23 +50,24 @@ shoot() {
     else
       convert "$work/shot.png" -resize 640x480 -strip "PNG8:$out/$look-$page.png"
     fi
-    : >"$work/$page.go"
+    : >"$work/$look-$page.go"
     echo "  $out/$look-$page.png"
   done
 }
 
-# cue <page>: the driver's commands that hold a page until its picture is taken.
-cue() { printf '%s\n' "echo $1" "waitfile $(winepath -w "$work/$1.go")"; }
+# cue <look> <page>: the driver's commands that hold a page until its picture is taken.
+cue() { printf '%s\n' "echo $2" "waitfile $(winepath -w "$work/$1-$2.go")"; }
 
 run() {
   local look=$1 example=$2 log=$work/$1.log
   shift 2
   prepare "$example" || return 1
-  local -a script=("start $(winepath -w "$work/$example.exe")" "window class=QuorinClass" "rect")
+  # Started in C:\, which the folder browser shows while the folder is missing.
+  local -a script=("start $(winepath -w "$work/$example.exe") dir=C:\\" "window class=QuorinClass" "rect")
   local page
   mapfile -t lines < <(for step in "$@"; do
     case $step in
-      shot:*) cue "${step#shot:}" ;;
+      shot:*) cue "$look" "${step#shot:}" ;;
       *) printf '%s\n' "$step" ;;
     esac
   done)
@@ -84,12 +85,12 @@ run background hello \
   shot:welcome "click 1" 'expect 1001 contains=Please read' shot:information "click 1" \
   'expect 1003 contains=Destination' shot:destination "click 1005" 'window title="Choose Folder"' shot:browser \
   "click IDCANCEL" "window class=QuorinClass" "click 1" "msgbox IDYES" 'expect 1001 contains=will be installed in' \
-  shot:ready "click 1" 'expect 1008 contains=bulk' shot:progress 'expect 1000 contains=has finished' \
+  shot:ready "click 1" 'expect 1008 contains=part' shot:progress 'expect 1000 contains=has finished' \
   shot:finish "click 1" 'expect 0 "Setup"' shot:closing "click IDCANCEL" "exit 0" || exit 1
 echo "== framed (examples/custom)"
 run framed custom \
   shot:welcome "click 1" 'expect 1003 contains=Destination' shot:destination "click 1" "msgbox IDYES" \
-  'expect 1001 contains=will be installed in' shot:ready "click 1" 'expect 1008 contains=bulk' shot:progress \
+  'expect 1001 contains=will be installed in' shot:ready "click 1" 'expect 1008 contains=part' shot:progress \
   'expect 1000 contains=has finished' shot:finish "click 1" 'expect title "Setup"' shot:closing \
   "click IDCANCEL" "exit 0" || exit 1
 du -ch "$out"/*.png | tail -n 1
