@@ -8,6 +8,9 @@ bool AllocRaw(uint32_t n, void** out);
 // Host builds only: new blocks from AllocRaw are filled with 0xA5 instead of
 // whatever the allocator had, so tests catch reads of never-written memory.
 extern bool g_scribbleNewBlocks;
+// Host builds only: when not negative, the number of allocations that still
+// succeed before every further one fails, as when memory runs out.
+extern int g_allocationsLeft;
 bool AllocZeroedRaw(uint32_t n, void** out);
 void FreeRaw(void* p);
 

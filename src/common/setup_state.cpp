@@ -5,11 +5,17 @@
 
 SetupState g_setup;
 
-void AllocatePathBuffers() {
+bool AllocatePathBuffers() {
   char** buffers[] = {&g_setup.sourcePath,      &g_setup.packagePath, &g_setup.destinationFolder,
                       &g_setup.workPathB,       &g_setup.workPathA,   &g_setup.errorFileName,
                       &g_setup.uninstallerPath};
-  for (char** buffer : buffers) AllocZeroed(format::kPathBufferSize, buffer);
+  for (char** buffer : buffers) {
+    if (!AllocZeroed(format::kPathBufferSize, buffer)) {
+      ReleasePathBuffers();
+      return false;
+    }
+  }
+  return true;
 }
 
 void ReleasePathBuffers() {

@@ -92,8 +92,9 @@ struct SetupState {
 
 extern SetupState g_setup;
 
-// Allocates the seven zero-filled path buffers, in their fixed order.
-void AllocatePathBuffers();
+// Allocates the seven zero-filled path buffers, in their fixed order. False,
+// with none left allocated, when memory runs out: the run cannot go on.
+bool AllocatePathBuffers();
 void ReleasePathBuffers();
 
 // After a confirmed cancel or an error nothing is viewed, run or installed

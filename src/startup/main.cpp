@@ -29,8 +29,12 @@ static bool BringRunningInstanceForward() {
 }
 
 // GetModuleFileNameA leaves a name of the full buffer length unterminated on
-// older systems; the last byte of the zero-filled buffer stays the terminator.
-static void GetOwnFileName(char* path) { GetModuleFileNameA(nullptr, path, format::kPathBufferSize - 1); }
+// older systems: the whole buffer is offered, so a path of 259 characters
+// fits, and the terminator is set here.
+static void GetOwnFileName(char* path) {
+  GetModuleFileNameA(nullptr, path, format::kPathBufferSize);
+  path[format::kPathBufferSize - 1] = 0;
+}
 
 // Destroying the background window posts the quit message that ends the
 // last message loop of the run.
@@ -55,7 +59,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int showCom
   g_setup.runAfterSetup = true;
   OleInitialize(nullptr);
   CreateDialogBrush();
-  AllocatePathBuffers();
+  if (!AllocatePathBuffers()) {
+    ReleaseStartupState();
+    return -1;
+  }
   GetOwnFileName(g_setup.sourcePath);
 
   ReadPlatform();

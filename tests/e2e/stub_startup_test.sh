@@ -83,6 +83,14 @@ run_stub -1 "stub size 0 without /S" "$work/zero.exe"
 run_wizard "stub size 0 takes the source's configuration block" "$(win "$work/zero.exe")" /S "$(win "$work/setup.exe")"
 run_stub -1 "stub size 0 with a source that holds no package" "$work/zero.exe" /S "$(win "$work/bare.exe")"
 
+e2e_step "a program path of 259 characters, the most a path buffer holds"
+base=$(win "$work")
+deep=$(printf '%*s' $((259 - ${#base} - 1 - 10)) '' | tr ' ' d)
+mkdir -p "$work/$deep"
+cp "$work/setup.exe" "$work/$deep/setup.exe"
+e2e_check "the path has 259 characters" test ${#base} -lt 200 -a "$(win "$work/$deep/setup.exe" | tr -d '\n' | wc -c)" -eq 259
+run_wizard "a setup at a path of 259 characters finds its package" "$(win "$work/$deep/setup.exe")"
+
 e2e_step "incomplete package"
 timeout 120 wine "$QDRIVER" --timeout 30 \
   "start $(win "$work/incomplete.exe")" \

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/memory.h"
 #include "common/setup_state.h"
 #include "startup/command_line.h"
 
@@ -144,3 +145,18 @@ TEST(ParseArgument, ReturnsPositionBehindArgument) {
 }
 
 }  // namespace
+
+// Memory that runs out while the seven path buffers are made: none is left
+// behind, and start-up learns that it cannot go on.
+TEST(StartUp, PathBuffersAreAllMadeOrNone) {
+  for (int left = 0; left < 7; ++left) {
+    g_allocationsLeft = left;
+    EXPECT_FALSE(AllocatePathBuffers()) << left;
+    g_allocationsLeft = -1;
+    EXPECT_EQ(g_setup.sourcePath, nullptr);
+    EXPECT_EQ(g_setup.uninstallerPath, nullptr);
+  }
+  ASSERT_TRUE(AllocatePathBuffers());
+  EXPECT_NE(g_setup.uninstallerPath, nullptr);
+  ReleasePathBuffers();
+}
