@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # quorin as a script drives it: list --json read back by a small program,
 # list --table, diff and its exit statuses, extract's refusal to write over
-# files. Usage: quorin_script_test.sh QUORIN SOURCE_DIR
+# files, list of the uninstaller the build added. Usage:
+# quorin_script_test.sh QUORIN SOURCE_DIR
 set -u
 quorin=$1
 source_dir=$2
@@ -50,9 +51,9 @@ check "the JSON listing, read back, matches the extracted files and the text" te
 
 "$quorin" list --table "$work/c/setup.exe" >"$work/table.txt"
 check "list --table exits 0" test $? -eq 0
-check "the table names the stub" grep -q ': i686 stub, 4 files in 3 folders, code page 1252$' "$work/table.txt"
+check "the table names the stub" grep -q ': i686 stub, 5 files in 3 folders, code page 1252$' "$work/table.txt"
 check "the table has a line for readme.txt" grep -Eq '^readme\.txt +453 +[0-9]+ +[0-9.]+% +0x[0-9A-F]{8}$' "$work/table.txt"
-check "the table totals the whole" grep -Eq '^total \(4 files\) +[0-9]+ ' "$work/table.txt"
+check "the table totals the whole" grep -Eq '^total \(5 files\) +[0-9]+ ' "$work/table.txt"
 
 echo "not mine" >"$work/x/readme.txt"
 "$quorin" extract "$work/c/setup.exe" -o "$work/x" >/dev/null 2>"$work/refused.txt"
@@ -63,6 +64,20 @@ check "and leaves the file as it was" grep -qx 'not mine' "$work/x/readme.txt"
 check "extract --force exits 0" test $? -eq 0
 check "extract --force wrote the file" cmp -s "$work/x/readme.txt" "$work/hello/files/readme.txt"
 check "no temporary file is left" test -z "$(find "$work/x" -name '.*quorin-*')"
+
+# The example asks for an uninstall entry: the build added the uninstaller.
+"$quorin" list "$work/x/uninst.exe" >"$work/uninst.txt"
+check "list of the added uninstaller exits 0" test $? -eq 0
+check "it is the i686 uninstaller, which no setup has written to yet" \
+  grep -q 'i686 uninstaller of .*No setup has written uninstall data' <(tr '\n' ' ' <"$work/uninst.txt")
+"$quorin" list --json "$work/x/uninst.exe" | python3 -c '
+import json, sys
+d = json.load(sys.stdin)
+assert d["uninstaller"]["architecture"] == "i686" and [r["name"] for r in d["records"]] == ["end"], d'
+check "its JSON listing holds only the end record" test $? -eq 0
+"$quorin" verify "$work/x/uninst.exe" >/dev/null 2>"$work/verify-uninst.txt"
+check "verify of an uninstaller exits 2" test $? -eq 2
+check "and says it is an uninstaller, which list shows" grep -q "it is an uninstaller" "$work/verify-uninst.txt"
 
 "$quorin" list --codepage 99999 "$work/c/setup.exe" >/dev/null 2>&1
 check "an unknown --codepage exits 2" test $? -eq 2
