@@ -22,6 +22,9 @@ FileHandle CreateAlways(const char* path);
 int ReadExact(FileHandle file, void* buffer, uint32_t n);
 uint32_t ReadSome(FileHandle file, void* buffer, uint32_t n);
 int WriteExact(FileHandle file, const void* buffer, uint32_t n);
+// Positions and seeks give the new position from the start, or kSeekFailed;
+// files of 4 GiB - 1 bytes and more are not read (their positions do not fit).
+constexpr uint32_t kSeekFailed = 0xFFFFFFFFu;
 uint32_t FilePosition(FileHandle file);
 uint32_t SeekFromStart(FileHandle file, uint32_t offset);
 uint32_t SeekRelative(FileHandle file, int32_t offset);
