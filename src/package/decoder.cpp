@@ -79,7 +79,7 @@ constexpr uint32_t kCopyOverrun = 16;
 constexpr int kLeftFastPath = -1;
 // Entries the tables of a dynamic block start with; they grow when a code needs more.
 constexpr uint32_t kFirstTableRoom = 2048 + 256 + 256;
-// The fixed codes' tables: one level each, of 9 and 5 bits.
+// The fixed codes take one level each, of 9 and 5 bits: exactly this many entries.
 constexpr uint32_t kFixedTableRoom = 512 + 32;
 
 inline uint32_t LowBits(uint64_t bits, uint32_t n) { return static_cast<uint32_t>(bits) & ((1u << n) - 1); }
@@ -267,31 +267,29 @@ inline Entry Lookup(const CodeTable& table, uint64_t bits) {
   return e;
 }
 
-// The fixed codes never change: their tables are built on first use and kept.
+// The fixed codes never change: their tables are built on first use and kept
+// for the rest of the run (in a block: the stub has no zero-filled data section).
 struct FixedTables {
-  Entry entries[kFixedTableRoom];
   CodeTable literals;
   CodeTable distances;
-
-  FixedTables() {
-    uint8_t lengths[288];
-    memset(lengths, 8, 144);
-    memset(lengths + 144, 9, 112);
-    memset(lengths + 256, 7, 24);
-    memset(lengths + 280, 8, 8);
-    TableSpace space = {entries, 0, kFixedTableRoom, nullptr};
-    int result = BuildTable(lengths, 288, 257, kLengthBase, kLengthExtra, 7, 9, false, &space, &literals);
-    // Two of the 32 patterns are unused; that code alone is accepted incomplete.
-    memset(lengths, 5, 30);
-    result |= BuildTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, 5, 5, true, &space, &distances);
-    // Only a storage too small for them fails (result 3); then no fixed block decodes.
-    if (result > 1) literals.lookupBits = 0;
-  }
 };
 
-const FixedTables& Fixed() {
-  static const FixedTables tables;
-  return tables;
+// Null without memory for them; then no fixed block decodes.
+const FixedTables* BuildFixedTables() {
+  static FixedTables fixed;
+  Entry* entries;
+  if (!AllocBlock(kFixedTableRoom * static_cast<uint32_t>(sizeof(Entry)), &entries)) return nullptr;
+  uint8_t lengths[288];
+  memset(lengths, 8, 144);
+  memset(lengths + 144, 9, 112);
+  memset(lengths + 256, 7, 24);
+  memset(lengths + 280, 8, 8);
+  TableSpace space = {entries, 0, kFixedTableRoom, nullptr};
+  BuildTable(lengths, 288, 257, kLengthBase, kLengthExtra, 7, 9, false, &space, &fixed.literals);
+  // Two of the 32 patterns are unused; that code alone is accepted incomplete.
+  memset(lengths, 5, 30);
+  BuildTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, 5, 5, true, &space, &fixed.distances);
+  return &fixed;
 }
 
 // ---- byte-at-a-time bit input --------------------------------------------
@@ -599,9 +597,10 @@ int StoredBlock(Decoder* d) {
 }
 
 int FixedBlock(Decoder* d) {
-  const FixedTables& fixed = Fixed();
-  if (!fixed.literals.lookupBits) return kDecodeNoMemory;
-  return DecodeCodes(d, fixed.literals, fixed.distances);
+  // Built once, also when threads of a host tool decode at the same time.
+  static const FixedTables* const fixed = BuildFixedTables();
+  if (!fixed) return kDecodeNoMemory;
+  return DecodeCodes(d, fixed->literals, fixed->distances);
 }
 
 int DynamicBlock(Decoder* d) {

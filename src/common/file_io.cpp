@@ -1,0 +1,164 @@
+// The file wrappers over the platform's calls, with one read-ahead for the
+// file read last. The decoder reads streams in pieces of up to 4,096 bytes and
+// gives back what it read beyond a stream's end; without the read-ahead every
+// small stream would cost a read and a seek of the file.
+#include "common/file_io.h"
+
+#include <string.h>
+
+#include "common/file_io_raw.h"
+#include "common/memory.h"
+
+namespace {
+
+constexpr uint32_t kReadAheadSize = 65536;
+
+// The file read last and what was read of it ahead of its reader: the file's
+// own position is `end`, the reader's is `at` bytes into `data`.
+struct ReadAhead {
+  FileHandle file;  // meaningful while held
+  bool held;
+  uint8_t* data;    // kReadAheadSize bytes, taken at the first read and kept
+  uint32_t end;
+  uint32_t filled;  // bytes in data
+  uint32_t at;
+};
+ReadAhead g_ahead;
+
+class FilesLocked {
+ public:
+  FilesLocked() { LockFiles(); }
+  ~FilesLocked() { UnlockFiles(); }
+};
+
+bool Holds(FileHandle file) { return g_ahead.held && g_ahead.file == file; }
+
+uint32_t ReaderPosition() { return g_ahead.end - (g_ahead.filled - g_ahead.at); }
+
+// Lets go of the read-ahead, giving the file its reader's position back.
+void Release() {
+  if (!g_ahead.held) return;
+  g_ahead.held = false;
+  if (g_ahead.at < g_ahead.filled) RawSeek(g_ahead.file, -static_cast<int64_t>(g_ahead.filled - g_ahead.at), kFromHere);
+}
+
+// Lets go of the read-ahead of a file that is closed, or that was closed
+// behind the wrappers' back when its handle comes again from an open.
+void Forget(FileHandle file) {
+  if (Holds(file)) g_ahead.held = false;
+}
+
+}  // namespace
+
+FileHandle OpenExisting(const char* path, int mode) {
+  FilesLocked lock;
+  FileHandle file = RawOpen(path, mode);
+  Forget(file);
+  return file;
+}
+
+FileHandle CreateAlways(const char* path) {
+  FilesLocked lock;
+  FileHandle file = RawCreate(path);
+  Forget(file);
+  return file;
+}
+
+uint32_t ReadSome(FileHandle file, void* buffer, uint32_t n) {
+  if (file == INVALID_FILE) return 0;
+  FilesLocked lock;
+  if (!Holds(file)) {
+    Release();
+    uint32_t here = RawSeek(file, 0, kFromHere);
+    // Without memory, or on a file without positions, reads go straight through.
+    if (here == kSeekFailed || (!g_ahead.data && !AllocBlock(kReadAheadSize, &g_ahead.data)))
+      return RawRead(file, buffer, n);
+    g_ahead.file = file;
+    g_ahead.held = true;
+    g_ahead.end = here;
+    g_ahead.filled = g_ahead.at = 0;
+  }
+  uint8_t* to = static_cast<uint8_t*>(buffer);
+  uint32_t done = 0;
+  while (done < n) {
+    uint32_t have = g_ahead.filled - g_ahead.at;
+    if (have == 0) {
+      g_ahead.filled = g_ahead.at = 0;
+      if (n - done >= kReadAheadSize) {
+        // A large read goes straight to the caller.
+        uint32_t got = RawRead(file, to + done, n - done);
+        g_ahead.end += got;
+        done += got;
+        break;
+      }
+      uint32_t got = RawRead(file, g_ahead.data, kReadAheadSize);
+      if (got == 0) break;
+      g_ahead.end += got;
+      g_ahead.filled = got;
+      continue;
+    }
+    if (have > n - done) have = n - done;
+    memcpy(to + done, g_ahead.data + g_ahead.at, have);
+    g_ahead.at += have;
+    done += have;
+  }
+  return done;
+}
+
+int ReadExact(FileHandle file, void* buffer, uint32_t n) {
+  if (file == INVALID_FILE) return kFileReadFailed;
+  return ReadSome(file, buffer, n) == n ? kFileOk : kFileReadFailed;
+}
+
+int WriteExact(FileHandle file, const void* buffer, uint32_t n) {
+  if (file == INVALID_FILE) return kFileWriteFailed;
+  FilesLocked lock;
+  if (Holds(file)) Release();
+  return RawWrite(file, buffer, n);
+}
+
+uint32_t FilePosition(FileHandle file) {
+  FilesLocked lock;
+  return Holds(file) ? ReaderPosition() : RawSeek(file, 0, kFromHere);
+}
+
+uint32_t SeekFromStart(FileHandle file, uint32_t offset) {
+  FilesLocked lock;
+  if (Holds(file)) {
+    uint32_t first = g_ahead.end - g_ahead.filled;  // the offset of data[0]
+    if (offset >= first && offset - first <= g_ahead.filled) {
+      g_ahead.at = offset - first;
+      return offset;
+    }
+    Release();
+  }
+  return RawSeek(file, offset, kFromStart);
+}
+
+uint32_t SeekRelative(FileHandle file, int32_t offset) {
+  FilesLocked lock;
+  if (Holds(file)) {
+    int64_t to = static_cast<int64_t>(g_ahead.at) + offset;
+    if (to >= 0 && to <= g_ahead.filled) {
+      g_ahead.at = static_cast<uint32_t>(to);
+      return ReaderPosition();
+    }
+    Release();
+  }
+  return RawSeek(file, offset, kFromHere);
+}
+
+uint32_t SeekFromEnd(FileHandle file, int32_t offset) {
+  FilesLocked lock;
+  if (Holds(file)) Release();
+  return RawSeek(file, offset, kFromEnd);
+}
+
+uint32_t FileSize(FileHandle file) { return RawSize(file); }
+
+void CloseFile(FileHandle file) {
+  if (file == INVALID_FILE) return;
+  FilesLocked lock;
+  Forget(file);
+  RawClose(file);
+}
