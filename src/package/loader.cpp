@@ -26,9 +26,11 @@ int ReadRecordBody(FileHandle file, const RecordHeader& header, uint8_t** out, u
     if (ReadExact(file, field, 4) != kFileOk) return kLoadReadFailed;
     n = ReadU32(field);
   }
+  // A stream may expand to less than its stated size (a writer that counted
+  // a trailing NUL it left out): the rest stays zero, and the zero byte behind
+  // the body keeps a text terminated.
   uint8_t* buffer;
-  if (n == 0xFFFFFFFFu || !AllocBlock(n + 1, &buffer)) return kLoadNoMemory;
-  buffer[n] = 0;
+  if (n == 0xFFFFFFFFu || !AllocZeroed(n + 1, &buffer)) return kLoadNoMemory;
   bool ok = compressed ? ExpandIntoMemory(buffer, n, file, 0) : ReadExact(file, buffer, n) == kFileOk;
   if (!ok) {
     FreeBlock(buffer);
@@ -198,10 +200,12 @@ static int ReadRecord(FileHandle file, const RecordHeader& header, bool* usable)
       return ReadInto(file, header, &pkg.uninstallValues, &pkg.uninstallValuesSize);
     case kTagDataArea: {
       uint32_t start = FilePosition(file);
+      if (start == kSeekFailed) return kLoadReadFailed;
       int result = RecordDataArea(file);
       if (result != kLoadOk) return result;
       uint64_t end = static_cast<uint64_t>(start) + 4 + pkg.dataLength;
-      if (end <= FileSize(file)) *usable = true;
+      uint32_t size = FileSize(file);
+      if (size != kSeekFailed && end <= size) *usable = true;
       return kLoadOk;
     }
     default:
@@ -209,8 +213,11 @@ static int ReadRecord(FileHandle file, const RecordHeader& header, bool* usable)
   }
 }
 
+// Every seek is checked: a record length that no seek can follow (past 4 GiB,
+// or one that fails) must not leave the reader inside the record's body,
+// reading its bytes as records.
 static bool ReadRecords(FileHandle file, bool* usable) {
-  SeekFromStart(file, StubSize());
+  if (SeekFromStart(file, StubSize()) != StubSize()) return false;
   for (;;) {
     uint8_t raw[kRecordHeaderSize];
     if (ReadExact(file, raw, kRecordHeaderSize) != kFileOk) return false;
@@ -219,11 +226,12 @@ static bool ReadRecords(FileHandle file, bool* usable) {
       if (header.tag == kTagDataArea) return true;
       continue;
     }
-    uint64_t next = static_cast<uint64_t>(FilePosition(file)) + header.bodyLength;
+    uint32_t bodyStart = FilePosition(file);
+    if (bodyStart == kSeekFailed) return false;
+    uint64_t next = static_cast<uint64_t>(bodyStart) + header.bodyLength;
     if (ReadRecord(file, header, usable) != kLoadOk) return false;
     if (header.tag == kTagDataArea) return true;
-    if (next > 0xFFFFFFFFu) return false;
-    SeekFromStart(file, static_cast<uint32_t>(next));
+    if (next >= kSeekFailed || SeekFromStart(file, static_cast<uint32_t>(next)) != next) return false;
   }
 }
 
