@@ -724,4 +724,44 @@ TEST(DecoderVolumes, GivingUpAtTheVolumeChangeFailsTheExpansion) {
   CloseFile(input);
 }
 
+TEST(DecoderVolumes, GivingUpStopsTheOutputAtOnce) {
+  // A stored block, then a dynamic block of matches of 258 bytes at distance
+  // 1 in 2 bits each: length 258 is a 1-bit code, distance 1 a 1-bit code in
+  // a 6-bit table level. At the volume change the bits held may still decode
+  // a match whose lookup asked for more; when that match fills the window,
+  // the window must not reach the sink after the user gave up.
+  int windowsAfterGivingUp = 0;
+  for (int stored = 3840; stored <= 3935; ++stored) {
+    BitWriter w;
+    Bytes expected;
+    StoredBytes(w, expected, stored, false);
+    w.Bits(14, 4);  // final dynamic
+    // literal/length: 'A' 10, end of block 11, 285 0; distances 0-6: 1, 2, 3, 4, 5, 6, 6 bits
+    DynamicHeader(w, 286, 7, Plain(Concat(Lengths(286, {{'A', 2}, {256, 2}, {285, 1}}), {1, 2, 3, 4, 5, 6, 6})));
+    for (int i = 0; i < 800; ++i) w.Code(0, 1).Code(0, 1);  // 258 bytes at distance 1
+    w.Code(3, 2);
+    Bytes stream = w.Bytes();
+    ASSERT_GT(stream.size(), 4100u);
+    TempFile first(Bytes(stream.begin(), stream.begin() + 4100));
+
+    ResetFakeVolumes();
+    g_setup.volume.remaining = 4100;
+    RecordingSink sink;
+    size_t writesAtGivingUp = 0;
+    OnNextVolume([&] { writesAtGivingUp = sink.writes.size(); });
+    FileHandle input = first.Open();
+    Decoder decoder;
+    InitDecoder(&decoder);
+    ASSERT_TRUE(OpenSource(&decoder.source, input, static_cast<uint32_t>(stream.size())));
+    decoder.sink = &sink;
+    EXPECT_EQ(DecodeStream(&decoder), kDecodeCancelled) << stored;
+    CloseSource(&decoder.source);
+    CloseFile(input);
+    ASSERT_EQ(NextVolumeCalls(), 1);
+    windowsAfterGivingUp += static_cast<int>(sink.writes.size() - writesAtGivingUp);
+  }
+  EXPECT_EQ(windowsAfterGivingUp, 0);
+  ResetFakeVolumes();
+}
+
 }  // namespace
