@@ -29,10 +29,12 @@
 
 namespace {
 
-// A table entry: the code's length in bits (bits 0-3), how many bits the
-// format's lookup of it asks for (bits 4-7), its operation (bits 8-15) and a
-// value (bits 16-31): the literal or symbol, the base of a length or distance,
-// or for a link the sub-table's position from the first level.
+// A table entry: the bits its symbol takes (bits 0-5, so that shifting by the
+// entry's low bits consumes it): the code, and for a length or distance its
+// extra bits too; how many bits the format's lookup of the code asks for
+// (bits 8-11); its operation (bits 12-16); and a value (bits 17-31): the
+// literal or symbol, the base of a length or distance, or for a link the
+// sub-table's position from the first level.
 typedef uint32_t Entry;
 
 enum : uint32_t {
@@ -43,12 +45,14 @@ enum : uint32_t {
   kOpLink = 16,     // above this: a sub-table indexed by the next (op - 16) bits
 };
 
-inline uint32_t EntryBits(Entry e) { return e & 15; }
-inline uint32_t EntryReach(Entry e) { return (e >> 4) & 15; }
-inline uint32_t EntryOp(Entry e) { return (e >> 8) & 0xFF; }
-inline uint32_t EntryValue(Entry e) { return e >> 16; }
+inline uint32_t EntryBits(Entry e) { return e & 63; }
+inline uint32_t EntryReach(Entry e) { return (e >> 8) & 15; }
+inline uint32_t EntryOp(Entry e) { return (e >> 12) & 31; }
+inline uint32_t EntryValue(Entry e) { return e >> 17; }
+inline bool IsLiteral(Entry e) { return (e & (31u << 12)) == kOpLiteral << 12; }
+inline uint32_t CodeBits(Entry e) { return EntryOp(e) < kOpInvalid ? EntryBits(e) - EntryOp(e) : EntryBits(e); }
 inline Entry MakeEntry(uint32_t op, uint32_t bits, uint32_t reach, uint32_t value) {
-  return bits | reach << 4 | op << 8 | value << 16;
+  return bits | reach << 8 | op << 12 | value << 17;
 }
 
 const uint16_t kLengthBase[31] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27, 31,
@@ -142,8 +146,13 @@ int BuildTable(const uint8_t* lengths, uint32_t n, uint32_t simple, const uint16
                uint32_t formatBits, uint32_t lookupBits, bool keepIncomplete, TableSpace* space,
                CodeTable* table) {
   table->lookupBits = 0;
-  uint32_t count[kMaxCodeBits + 2] = {};
-  for (uint32_t i = 0; i < n; ++i) ++count[lengths[i]];
+  // Four counts for every length: runs of one length do not wait on one counter.
+  uint32_t counts[4][kMaxCodeBits + 1] = {};
+  for (uint32_t i = 0; i < n; ++i) ++counts[i & 3][lengths[i]];
+  uint32_t count[kMaxCodeBits + 2];
+  for (uint32_t len = 0; len <= kMaxCodeBits; ++len)
+    count[len] = counts[0][len] + counts[1][len] + counts[2][len] + counts[3][len];
+  count[kMaxCodeBits + 1] = 0;
   if (count[0] == n) return 0;
   uint32_t shortest = 1, longest = kMaxCodeBits;
   while (count[shortest] == 0) ++shortest;
@@ -179,9 +188,12 @@ int BuildTable(const uint8_t* lengths, uint32_t n, uint32_t simple, const uint16
   uint32_t endOfBlockBits = n > 256 ? lengths[256] : 16;
 
   // Every pattern of every table is written below (the unused ones as codes
-  // without a symbol), so the tables need no clearing.
+  // without a symbol), so the tables need no clearing. Codes come shortest
+  // first: once the first level holds every code up to some length, its
+  // entries repeat for each further bit, so it is doubled by copying.
   int32_t firstAt = TakeEntries(space, 1u << lookupBits);
   if (firstAt < 0) return 3;
+  uint32_t doneBits = shortest < lookupBits ? shortest : lookupBits;
   uint32_t subBits = longest - lookupBits;
   uint32_t subAt = 0;
   uint32_t subPrefix = 0xFFFFFFFFu;
@@ -221,17 +233,19 @@ int BuildTable(const uint8_t* lengths, uint32_t n, uint32_t simple, const uint16
       } else {
         uint32_t sym = sorted[next++];
         if (sym < simple) entry = MakeEntry(sym == 256 ? kOpEndOfBlock : kOpLiteral, len, reach, sym);
-        else entry = MakeEntry(extra[sym - simple], len, reach, base[sym - simple]);
+        else if (extra[sym - simple] == kOpInvalid) entry = MakeEntry(kOpInvalid, len, reach, 0);
+        else entry = MakeEntry(extra[sym - simple], len + extra[sym - simple], reach, base[sym - simple]);
       }
+      for (uint32_t upTo = len < lookupBits ? len : lookupBits; doneBits < upTo; ++doneBits)
+        memcpy(space->entries + firstAt + (1u << doneBits), space->entries + firstAt, sizeof(Entry) << doneBits);
       if (len <= lookupBits) {
-        Entry* t = space->entries + firstAt;
-        for (uint32_t i = code; i < (1u << lookupBits); i += 1u << len) t[i] = entry;
+        space->entries[firstAt + code] = entry;
       } else {
         uint32_t prefix = code & ((1u << lookupBits) - 1);
         if (prefix != subPrefix) {
           int32_t at = TakeEntries(space, 1u << subBits);
-          // Links hold 16-bit positions; no code of at most 288 symbols comes near.
-          if (at < 0 || static_cast<uint32_t>(at - firstAt) > 0xFFFF) return 3;
+          // Links hold 15-bit positions; no code of at most 288 symbols comes near.
+          if (at < 0 || static_cast<uint32_t>(at - firstAt) > 0x7FFF) return 3;
           subAt = static_cast<uint32_t>(at);
           subPrefix = prefix;
           space->entries[firstAt + prefix] = MakeEntry(kOpLink + subBits, lookupBits, 0, subAt - firstAt);
@@ -252,6 +266,8 @@ int BuildTable(const uint8_t* lengths, uint32_t n, uint32_t simple, const uint16
       }
     }
   }
+  for (; doneBits < lookupBits; ++doneBits)
+    memcpy(space->entries + firstAt + (1u << doneBits), space->entries + firstAt, sizeof(Entry) << doneBits);
   // Positions only now: the space may have moved while it grew.
   table->first = space->entries + firstAt;
   table->lookupBits = lookupBits;
@@ -325,7 +341,7 @@ bool DecodeCode(Decoder* d, const CodeTable& table, Entry* out) {
     if (d->bitCount == held) break;
     e = Lookup(table, d->bitBuffer);
   }
-  if (EntryOp(e) == kOpInvalid || !Consume(d, EntryBits(e))) return false;
+  if (EntryOp(e) == kOpInvalid || !Consume(d, CodeBits(e))) return false;
   *out = e;
   return true;
 }
@@ -439,6 +455,10 @@ int DecodeFast(Decoder* d, const CodeTable& literalCode, const CodeTable& distan
   const uint32_t distanceMask = (1u << distanceCode.lookupBits) - 1;
   const uint32_t distanceBits = distanceCode.lookupBits;
 
+  // The entry of the next symbol, when a run of literals looked it up already
+  // (with at least 23 bits held, more than any first-level lookup asks for).
+  Entry e = 0;
+  bool lookedUp = false;
   while (in <= inLast && static_cast<uint32_t>(outEnd - out) >= kFastOutput) {
     uint64_t word;
     memcpy(&word, in, 8);  // both targets are little-endian
@@ -448,8 +468,9 @@ int DecodeFast(Decoder* d, const CodeTable& literalCode, const CodeTable& distan
     ahead += taken * 8;
     count |= 56;  // count + 8 * taken
 
-    Entry e = literals[bits & literalMask];
-    if (EntryOp(e) == kOpLiteral) {
+    if (!lookedUp) e = literals[bits & literalMask];
+    lookedUp = false;
+    if (IsLiteral(e)) {
       // Literals come in runs: up to two more from the bits held (a literal
       // found in the first level takes at most its width).
       if (count - EntryReach(e) < ahead) ahead = count - EntryReach(e);
@@ -457,17 +478,19 @@ int DecodeFast(Decoder* d, const CodeTable& literalCode, const CodeTable& distan
       count -= EntryBits(e);
       *out++ = static_cast<uint8_t>(EntryValue(e));
       e = literals[bits & literalMask];
-      if (EntryOp(e) != kOpLiteral) continue;
+      lookedUp = true;
+      if (!IsLiteral(e)) continue;
       if (count - EntryReach(e) < ahead) ahead = count - EntryReach(e);
       bits >>= EntryBits(e);
       count -= EntryBits(e);
       *out++ = static_cast<uint8_t>(EntryValue(e));
       e = literals[bits & literalMask];
-      if (EntryOp(e) != kOpLiteral) continue;
+      if (!IsLiteral(e)) continue;
       if (count - EntryReach(e) < ahead) ahead = count - EntryReach(e);
       bits >>= EntryBits(e);
       count -= EntryBits(e);
       *out++ = static_cast<uint8_t>(EntryValue(e));
+      e = literals[bits & literalMask];
       continue;
     }
     if (EntryOp(e) > kOpLink)
@@ -477,23 +500,25 @@ int DecodeFast(Decoder* d, const CodeTable& literalCode, const CodeTable& distan
       result = kDecodeDataError;
       break;
     }
-    bits >>= EntryBits(e);
-    count -= EntryBits(e);
-    if (EntryOp(e) == kOpLiteral) {
+    if (EntryOp(e) >= kOpEndOfBlock) {
+      bits >>= EntryBits(e);
+      count -= EntryBits(e);
+      if (EntryOp(e) == kOpEndOfBlock) {
+        result = kDecodeOk;
+        break;
+      }
       *out++ = static_cast<uint8_t>(EntryValue(e));
       continue;
-    }
-    if (EntryOp(e) == kOpEndOfBlock) {
-      result = kDecodeOk;
-      break;
     }
     if (!distances) {
       result = kDecodeDataError;
       break;
     }
-    uint32_t length = EntryValue(e) + LowBits(bits, EntryOp(e));
-    bits >>= EntryOp(e);
-    count -= EntryOp(e);
+    // A length: its code and extra bits go in one step.
+    uint64_t saved = bits;
+    bits >>= EntryBits(e);
+    count -= EntryBits(e);
+    uint32_t length = EntryValue(e) + LowBits(saved >> (EntryBits(e) - EntryOp(e)), EntryOp(e));
 
     e = distances[bits & distanceMask];
     if (EntryOp(e) > kOpLink)
@@ -503,11 +528,10 @@ int DecodeFast(Decoder* d, const CodeTable& literalCode, const CodeTable& distan
       result = kDecodeDataError;
       break;
     }
+    saved = bits;
     bits >>= EntryBits(e);
     count -= EntryBits(e);
-    uint32_t distance = EntryValue(e) + LowBits(bits, EntryOp(e));
-    bits >>= EntryOp(e);
-    count -= EntryOp(e);
+    uint32_t distance = EntryValue(e) + LowBits(saved >> (EntryBits(e) - EntryOp(e)), EntryOp(e));
     if (distance <= static_cast<uint32_t>(out - outStart) &&
         static_cast<uint32_t>(outEnd - out) >= length + kCopyOverrun) {
       CopyWithin(out, distance, length);
@@ -548,7 +572,7 @@ int DecodeCodes(Decoder* d, const CodeTable& literals, const CodeTable& distance
     if (d->source.cancelled) return kDecodeCancelled;
     Entry e;
     if (!DecodeCode(d, literals, &e)) return kDecodeDataError;
-    if (EntryOp(e) == kOpLiteral) {
+    if (IsLiteral(e)) {
       if (!PutByte(d, static_cast<uint8_t>(EntryValue(e)))) return kDecodeOverflow;
       continue;
     }
