@@ -122,30 +122,27 @@ uint32_t FilePosition(FileHandle file) {
   return Holds(file) ? ReaderPosition() : RawSeek(file, 0, kFromHere);
 }
 
+// A seek of the file held: inside what was read ahead it only moves the
+// reader; beyond it the file's own position is given back and set anew.
+static uint32_t SeekHeld(int64_t to) {
+  uint32_t first = g_ahead.end - g_ahead.filled;  // the offset of data[0]
+  if (to >= first && to <= g_ahead.end) {
+    g_ahead.at = static_cast<uint32_t>(to - first);
+    return static_cast<uint32_t>(to);
+  }
+  FileHandle file = g_ahead.file;
+  Release();
+  return RawSeek(file, to, kFromStart);
+}
+
 uint32_t SeekFromStart(FileHandle file, uint32_t offset) {
   FilesLocked lock;
-  if (Holds(file)) {
-    uint32_t first = g_ahead.end - g_ahead.filled;  // the offset of data[0]
-    if (offset >= first && offset - first <= g_ahead.filled) {
-      g_ahead.at = offset - first;
-      return offset;
-    }
-    Release();
-  }
-  return RawSeek(file, offset, kFromStart);
+  return Holds(file) ? SeekHeld(offset) : RawSeek(file, offset, kFromStart);
 }
 
 uint32_t SeekRelative(FileHandle file, int32_t offset) {
   FilesLocked lock;
-  if (Holds(file)) {
-    int64_t to = static_cast<int64_t>(g_ahead.at) + offset;
-    if (to >= 0 && to <= g_ahead.filled) {
-      g_ahead.at = static_cast<uint32_t>(to);
-      return ReaderPosition();
-    }
-    Release();
-  }
-  return RawSeek(file, offset, kFromHere);
+  return Holds(file) ? SeekHeld(static_cast<int64_t>(ReaderPosition()) + offset) : RawSeek(file, offset, kFromHere);
 }
 
 uint32_t SeekFromEnd(FileHandle file, int32_t offset) {

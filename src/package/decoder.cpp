@@ -129,6 +129,32 @@ int32_t TakeEntries(TableSpace* space, uint32_t size) {
   return static_cast<int32_t>(at);
 }
 
+// What a code's table is made of: symbols below `simple` are literals (or
+// code-length symbols) and end of block (256); the others take their extra-bit
+// count and base from the tables given. formatBits is the width the format's
+// first level asks for, lookupBits the decoder's own.
+struct CodeKind {
+  uint16_t simple;
+  uint8_t formatBits;
+  uint8_t lookupBits;
+  bool keepIncomplete;
+  const uint16_t* base;
+  const uint8_t* extra;
+};
+
+const CodeKind kCodeLengthCode = {19, 7, 7, false, nullptr, nullptr};
+const CodeKind kLiteralCode = {257, 9, kLiteralLookupBits, false, kLengthBase, kLengthExtra};
+const CodeKind kDistanceCode = {0, 6, kDistanceLookupBits, false, kDistanceBase, kDistanceExtra};
+const CodeKind kFixedLiteralCode = {257, 7, 9, false, kLengthBase, kLengthExtra};
+// Two of the 32 patterns are unused; that code alone is accepted incomplete.
+const CodeKind kFixedDistanceCode = {0, 5, 5, true, kDistanceBase, kDistanceExtra};
+
+// Doubles a table level of 2^bits entries until it has 2^upTo: the entries of
+// codes up to `bits` long repeat for every further bit.
+void DoubleLevel(Entry* level, uint32_t& bits, uint32_t upTo) {
+  for (; bits < upTo; ++bits) memcpy(level + (1u << bits), level, sizeof(Entry) << bits);
+}
+
 // The code's first level is lookupBits wide (at most the longest length);
 // longer codes take one sub-table per prefix, as wide as the rest of the
 // longest code. Each entry gets the reach of the format's lookup, which walks
@@ -142,18 +168,13 @@ int32_t TakeEntries(TableSpace* space, uint32_t size) {
 // Results: 0 built (or nothing, lookupBits 0, when every length is 0); 1
 // incomplete, built only when keepIncomplete asks for it (the fixed distance
 // code) or when the longest code is 1 bit; 2 over-subscribed; 3 out of memory.
-int BuildTable(const uint8_t* lengths, uint32_t n, uint32_t simple, const uint16_t* base, const uint8_t* extra,
-               uint32_t formatBits, uint32_t lookupBits, bool keepIncomplete, TableSpace* space,
-               CodeTable* table) {
+int BuildTable(const uint8_t* lengths, uint32_t n, const CodeKind& kind, TableSpace* space, CodeTable* table) {
   table->lookupBits = 0;
-  // Four counts for every length: runs of one length do not wait on one counter.
-  uint32_t counts[4][kMaxCodeBits + 1] = {};
-  for (uint32_t i = 0; i < n; ++i) ++counts[i & 3][lengths[i]];
-  uint32_t count[kMaxCodeBits + 2];
-  for (uint32_t len = 0; len <= kMaxCodeBits; ++len)
-    count[len] = counts[0][len] + counts[1][len] + counts[2][len] + counts[3][len];
-  count[kMaxCodeBits + 1] = 0;
+  uint32_t count[kMaxCodeBits + 2] = {};
+  for (uint32_t i = 0; i < n; ++i) ++count[lengths[i]];
   if (count[0] == n) return 0;
+  uint32_t formatBits = kind.formatBits;
+  uint32_t lookupBits = kind.lookupBits;
   uint32_t shortest = 1, longest = kMaxCodeBits;
   while (count[shortest] == 0) ++shortest;
   while (count[longest] == 0) --longest;
@@ -170,7 +191,7 @@ int BuildTable(const uint8_t* lengths, uint32_t n, uint32_t simple, const uint16
   unused -= count[longest];
   if (unused < 0) return 2;
   int result = unused != 0 && longest != 1 ? 1 : 0;
-  if (result && !keepIncomplete) return result;
+  if (result && !kind.keepIncomplete) return result;
   // Unused bit patterns become codes of the longest length without a symbol.
   count[longest] += unused;
 
@@ -232,12 +253,16 @@ int BuildTable(const uint8_t* lengths, uint32_t n, uint32_t simple, const uint16
         entry = MakeEntry(kOpInvalid, len, reach, 0);
       } else {
         uint32_t sym = sorted[next++];
-        if (sym < simple) entry = MakeEntry(sym == 256 ? kOpEndOfBlock : kOpLiteral, len, reach, sym);
-        else if (extra[sym - simple] == kOpInvalid) entry = MakeEntry(kOpInvalid, len, reach, 0);
-        else entry = MakeEntry(extra[sym - simple], len + extra[sym - simple], reach, base[sym - simple]);
+        uint32_t simple = kind.simple;
+        if (sym < simple) {
+          entry = MakeEntry(sym == 256 ? kOpEndOfBlock : kOpLiteral, len, reach, sym);
+        } else {
+          uint32_t extra = kind.extra[sym - simple];
+          entry = extra == kOpInvalid ? MakeEntry(kOpInvalid, len, reach, 0)
+                                      : MakeEntry(extra, len + extra, reach, kind.base[sym - simple]);
+        }
       }
-      for (uint32_t upTo = len < lookupBits ? len : lookupBits; doneBits < upTo; ++doneBits)
-        memcpy(space->entries + firstAt + (1u << doneBits), space->entries + firstAt, sizeof(Entry) << doneBits);
+      DoubleLevel(space->entries + firstAt, doneBits, len < lookupBits ? len : lookupBits);
       if (len <= lookupBits) {
         space->entries[firstAt + code] = entry;
       } else {
@@ -266,8 +291,7 @@ int BuildTable(const uint8_t* lengths, uint32_t n, uint32_t simple, const uint16
       }
     }
   }
-  for (; doneBits < lookupBits; ++doneBits)
-    memcpy(space->entries + firstAt + (1u << doneBits), space->entries + firstAt, sizeof(Entry) << doneBits);
+  DoubleLevel(space->entries + firstAt, doneBits, lookupBits);
   // Positions only now: the space may have moved while it grew.
   table->first = space->entries + firstAt;
   table->lookupBits = lookupBits;
@@ -301,10 +325,9 @@ const FixedTables* BuildFixedTables() {
   memset(lengths + 256, 7, 24);
   memset(lengths + 280, 8, 8);
   TableSpace space = {entries, 0, kFixedTableRoom, nullptr};
-  BuildTable(lengths, 288, 257, kLengthBase, kLengthExtra, 7, 9, false, &space, &fixed.literals);
-  // Two of the 32 patterns are unused; that code alone is accepted incomplete.
+  BuildTable(lengths, 288, kFixedLiteralCode, &space, &fixed.literals);
   memset(lengths, 5, 30);
-  BuildTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, 5, 5, true, &space, &fixed.distances);
+  BuildTable(lengths, 30, kFixedDistanceCode, &space, &fixed.distances);
   return &fixed;
 }
 
@@ -646,7 +669,7 @@ int DynamicBlock(Decoder* d) {
   // Each block's tables start over at the front of the decoder's block.
   TableSpace space = {d->tables, 0, d->tableRoom, d};
   CodeTable codeLengths;
-  int result = BuildTable(lengths, 19, 19, nullptr, nullptr, 7, 7, false, &space, &codeLengths);
+  int result = BuildTable(lengths, 19, kCodeLengthCode, &space, &codeLengths);
   if (result != 0) return result;
   if (!codeLengths.lookupBits) return kDecodeDataError;
 
@@ -672,12 +695,10 @@ int DynamicBlock(Decoder* d) {
 
   space.used = 0;
   CodeTable literals, distances;
-  result = BuildTable(lengths, literalCount, 257, kLengthBase, kLengthExtra, 9, kLiteralLookupBits, false, &space,
-                      &literals);
+  result = BuildTable(lengths, literalCount, kLiteralCode, &space, &literals);
   if (result != 0) return result;
   uint32_t literalsAt = static_cast<uint32_t>(literals.first - space.entries);
-  result = BuildTable(lengths + literalCount, distanceCount, 0, kDistanceBase, kDistanceExtra, 6,
-                      kDistanceLookupBits, false, &space, &distances);
+  result = BuildTable(lengths + literalCount, distanceCount, kDistanceCode, &space, &distances);
   if (result != 0) return result;
   // A block without an end-of-block code could never end.
   if (lengths[256] == 0) return kDecodeDataError;
