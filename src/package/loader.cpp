@@ -17,6 +17,17 @@ using namespace format;
 
 constexpr unsigned kIconInformation = 0x40;  // MB_ICONINFORMATION
 
+// A body takes no more than the file holds behind it, and a stream of k bytes
+// expands to at most 1,032 * k bytes (a length of 258 at distance 1 in two
+// bits, four to the byte). A claim beyond that is damage, refused before any
+// memory is taken for it.
+static bool ClaimFits(FileHandle file, uint32_t claimed, bool compressed) {
+  uint32_t end = FileSize(file), at = FilePosition(file);
+  if (end == kSeekFailed || at == kSeekFailed || at > end) return false;
+  uint64_t room = end - at;
+  return claimed <= (compressed ? room * 1032 : room);
+}
+
 int ReadRecordBody(FileHandle file, const RecordHeader& header, uint8_t** out, uint32_t* size) {
   *out = nullptr;
   uint32_t n = header.bodyLength;
@@ -26,6 +37,7 @@ int ReadRecordBody(FileHandle file, const RecordHeader& header, uint8_t** out, u
     if (ReadExact(file, field, 4) != kFileOk) return kLoadReadFailed;
     n = ReadU32(field);
   }
+  if (!ClaimFits(file, n, compressed)) return kLoadReadFailed;
   // A stream may expand to less than its stated size (a writer that counted
   // a trailing NUL it left out): the rest stays zero, and the zero byte behind
   // the body keeps a text terminated.
@@ -104,6 +116,7 @@ static int ReadStringGroups(FileHandle file) {
     uint32_t size = ReadU32(field);
     FreeBlock(pkg.stringGroups[g]);
     pkg.stringGroupSizes[g] = 0;
+    if (!ClaimFits(file, size, true)) return kLoadReadFailed;
     // One zero byte beyond the expanded size keeps the last string terminated.
     uint8_t* group;
     if (size == 0xFFFFFFFFu || !AllocZeroed(size + 1, &group)) return kLoadNoGroupMemory;

@@ -265,6 +265,33 @@ TEST_F(Loader, StreamShorterThanItsExpandedSizeLeavesZeros) {
   EXPECT_EQ(Bytes(g_setup.package.sideBitmap, g_setup.package.sideBitmap + 64), expected);
 }
 
+TEST_F(Loader, SizesNoStreamOrFileCouldFillAreRefused) {
+  // A stream of a few bytes cannot make 4 GiB, nor a text of 12 bytes 3 GiB,
+  // and the same for a string group: damage, refused before taking memory.
+  Bytes body;
+  PutU32(body, 0xFFFFFFF0u);
+  PutBytes(body, StoredStream(Bytes{1, 2, 3}));
+  EXPECT_FALSE(Load({Record(kTagSideBitmap, body, kRecordCompressed)}));
+  Reset();
+  Bytes text = Record(kTagUninstallName, Text("Acme Tools"));
+  text[4] = 0;
+  text[7] = 0xC0;  // body length 3 GiB and a few bytes
+  EXPECT_FALSE(Load({text}));
+  Reset();
+  Bytes groups;
+  PutU16(groups, 1);
+  PutU32(groups, 0x7FFFFFFFu);
+  PutBytes(groups, StoredStream(Group({"a"})));
+  EXPECT_FALSE(Load({Record(kTagStringGroups, groups)}));
+  EXPECT_TRUE(g_messages.empty());
+  // What a stream can make at most is still accepted.
+  Reset();
+  body.clear();
+  PutU32(body, 4);
+  PutBytes(body, StoredStream(Bytes{1, 2, 3, 4}));
+  EXPECT_TRUE(Load({Record(kTagSideBitmap, body, kRecordCompressed)}));
+}
+
 TEST_F(Loader, RecordLengthsOf2GiBAndMoreAreFollowedNotMisread) {
   // Bodies that claim 2 GiB and more; what follows the header inside the file
   // would make a usable package if it were read as records.
