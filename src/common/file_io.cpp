@@ -12,6 +12,9 @@
 namespace {
 
 constexpr uint32_t kReadAheadSize = 65536;
+// What a refill keeps of the bytes before it: the decoder gives back at most
+// one piece of 4,096 bytes, which then stays inside the read-ahead.
+constexpr uint32_t kKeptBehind = 4096;
 
 // The file read last and what was read of it ahead of its reader: the file's
 // own position is `end`, the reader's is `at` bytes into `data`.
@@ -50,59 +53,53 @@ void Forget(FileHandle file) {
 
 }  // namespace
 
-FileHandle OpenExisting(const char* path, int mode) {
+void ForgetReadAheadOf(FileHandle file) {
   FilesLocked lock;
-  FileHandle file = RawOpen(path, mode);
   Forget(file);
-  return file;
 }
 
-FileHandle CreateAlways(const char* path) {
-  FilesLocked lock;
-  FileHandle file = RawCreate(path);
-  Forget(file);
-  return file;
+// Makes the read-ahead the file's; false without memory for it, or for a
+// file without positions: then reads go straight through.
+static bool Adopt(FileHandle file) {
+  Release();
+  uint32_t here = RawSeek(file, 0, kFromHere);
+  if (here == kSeekFailed || (!g_ahead.data && !AllocBlock(kReadAheadSize, &g_ahead.data))) return false;
+  g_ahead.file = file;
+  g_ahead.held = true;
+  g_ahead.end = here;
+  g_ahead.filled = g_ahead.at = 0;
+  return true;
 }
 
 uint32_t ReadSome(FileHandle file, void* buffer, uint32_t n) {
   if (file == INVALID_FILE) return 0;
   FilesLocked lock;
-  if (!Holds(file)) {
-    Release();
-    uint32_t here = RawSeek(file, 0, kFromHere);
-    // Without memory, or on a file without positions, reads go straight through.
-    if (here == kSeekFailed || (!g_ahead.data && !AllocBlock(kReadAheadSize, &g_ahead.data)))
-      return RawRead(file, buffer, n);
-    g_ahead.file = file;
-    g_ahead.held = true;
-    g_ahead.end = here;
-    g_ahead.filled = g_ahead.at = 0;
-  }
+  if (!Holds(file) && !Adopt(file)) return RawRead(file, buffer, n);
   uint8_t* to = static_cast<uint8_t*>(buffer);
   uint32_t done = 0;
-  while (done < n) {
+  for (;;) {
     uint32_t have = g_ahead.filled - g_ahead.at;
-    if (have == 0) {
-      g_ahead.filled = g_ahead.at = 0;
-      if (n - done >= kReadAheadSize) {
-        // A large read goes straight to the caller.
-        uint32_t got = RawRead(file, to + done, n - done);
-        g_ahead.end += got;
-        done += got;
-        break;
-      }
-      uint32_t got = RawRead(file, g_ahead.data, kReadAheadSize);
-      if (got == 0) break;
-      g_ahead.end += got;
-      g_ahead.filled = got;
-      continue;
-    }
     if (have > n - done) have = n - done;
     memcpy(to + done, g_ahead.data + g_ahead.at, have);
     g_ahead.at += have;
     done += have;
+    if (done == n) return done;
+    // The read-ahead is used up: a large rest goes straight to the caller.
+    if (n - done >= kReadAheadSize) {
+      uint32_t got = RawRead(file, to + done, n - done);
+      g_ahead.end += got;
+      g_ahead.filled = g_ahead.at = 0;
+      return done + got;
+    }
+    // (A read-ahead that short met the end of the file: nothing to keep.)
+    uint32_t kept = g_ahead.filled >= 2 * kKeptBehind ? kKeptBehind : 0;
+    memcpy(g_ahead.data, g_ahead.data + g_ahead.filled - kept, kept);
+    uint32_t got = RawRead(file, g_ahead.data + kept, kReadAheadSize - kept);
+    g_ahead.end += got;
+    g_ahead.filled = g_ahead.at = kept;
+    g_ahead.filled += got;
+    if (got == 0) return done;
   }
-  return done;
 }
 
 int ReadExact(FileHandle file, void* buffer, uint32_t n) {

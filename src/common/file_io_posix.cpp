@@ -11,17 +11,21 @@
 static int Fd(FileHandle file) { return static_cast<int>(reinterpret_cast<intptr_t>(file)); }
 static FileHandle Handle(int fd) { return reinterpret_cast<FileHandle>(static_cast<intptr_t>(fd)); }
 
-FileHandle RawOpen(const char* path, int mode) {
+FileHandle OpenExisting(const char* path, int mode) {
   int flags = O_RDONLY;
   if (mode == kOpenWrite) flags = O_WRONLY;
   else if (mode == kOpenReadWrite) flags = O_RDWR;
   int fd = open(path, flags | O_CLOEXEC);
-  return fd < 0 ? INVALID_FILE : Handle(fd);
+  if (fd < 0) return INVALID_FILE;
+  ForgetReadAheadOf(Handle(fd));
+  return Handle(fd);
 }
 
-FileHandle RawCreate(const char* path) {
+FileHandle CreateAlways(const char* path) {
   int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  return fd < 0 ? INVALID_FILE : Handle(fd);
+  if (fd < 0) return INVALID_FILE;
+  ForgetReadAheadOf(Handle(fd));
+  return Handle(fd);
 }
 
 // Like ReadFile on a disk file: keeps reading until n bytes, the end or an error.

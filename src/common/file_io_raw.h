@@ -9,8 +9,10 @@
 // Seek origins, numbered as both platforms number them.
 enum SeekOrigin { kFromStart = 0, kFromHere = 1, kFromEnd = 2 };
 
-FileHandle RawOpen(const char* path, int mode);
-FileHandle RawCreate(const char* path);
+// OpenExisting and CreateAlways are the platform's; each hands the new handle
+// here, in case the read-ahead still holds a file closed behind the wrappers'
+// back whose handle the system gives out again.
+void ForgetReadAheadOf(FileHandle file);
 // Reads until n bytes, the end of the file or a failure; the number read.
 uint32_t RawRead(FileHandle file, void* buffer, uint32_t n);
 // A FileResult.

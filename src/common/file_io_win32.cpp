@@ -3,7 +3,7 @@
 
 #include "common/file_io_raw.h"
 
-FileHandle RawOpen(const char* path, int mode) {
+FileHandle OpenExisting(const char* path, int mode) {
   DWORD access = GENERIC_READ;
   DWORD share = FILE_SHARE_READ;
   if (mode == kOpenWrite) {
@@ -12,11 +12,15 @@ FileHandle RawOpen(const char* path, int mode) {
   } else if (mode == kOpenReadWrite) {
     access = GENERIC_READ | GENERIC_WRITE;
   }
-  return CreateFileA(path, access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  FileHandle file = CreateFileA(path, access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ForgetReadAheadOf(file);
+  return file;
 }
 
-FileHandle RawCreate(const char* path) {
-  return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+FileHandle CreateAlways(const char* path) {
+  FileHandle file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ForgetReadAheadOf(file);
+  return file;
 }
 
 // A disk file reads whole in one call up to its end.

@@ -320,10 +320,7 @@ const FixedTables* BuildFixedTables() {
   Entry* entries;
   if (!AllocBlock(kFixedTableRoom * static_cast<uint32_t>(sizeof(Entry)), &entries)) return nullptr;
   uint8_t lengths[288];
-  memset(lengths, 8, 144);
-  memset(lengths + 144, 9, 112);
-  memset(lengths + 256, 7, 24);
-  memset(lengths + 280, 8, 8);
+  for (uint32_t sym = 0; sym < 288; ++sym) lengths[sym] = sym < 144 ? 8 : sym < 256 ? 9 : sym < 280 ? 7 : 8;
   TableSpace space = {entries, 0, kFixedTableRoom, nullptr};
   BuildTable(lengths, 288, kFixedLiteralCode, &space, &fixed.literals);
   memset(lengths, 5, 30);
@@ -357,12 +354,13 @@ inline bool Consume(Decoder* d, uint32_t n) {
 // an invalid code or one cut off by the end of input.
 bool DecodeCode(Decoder* d, const CodeTable& table, Entry* out) {
   Need(d, table.formatBits);
-  Entry e = Lookup(table, d->bitBuffer);
-  while (EntryReach(e) > d->bitCount) {
+  Entry e;
+  for (;;) {
+    e = Lookup(table, d->bitBuffer);
     uint32_t held = d->bitCount;
+    if (EntryReach(e) <= held) break;
     Need(d, EntryReach(e));
     if (d->bitCount == held) break;
-    e = Lookup(table, d->bitBuffer);
   }
   if (EntryOp(e) == kOpInvalid || !Consume(d, CodeBits(e))) return false;
   *out = e;
@@ -494,26 +492,17 @@ int DecodeFast(Decoder* d, const CodeTable& literalCode, const CodeTable& distan
     if (!lookedUp) e = literals[bits & literalMask];
     lookedUp = false;
     if (IsLiteral(e)) {
-      // Literals come in runs: up to two more from the bits held (a literal
-      // found in the first level takes at most its width).
-      if (count - EntryReach(e) < ahead) ahead = count - EntryReach(e);
-      bits >>= EntryBits(e);
-      count -= EntryBits(e);
-      *out++ = static_cast<uint8_t>(EntryValue(e));
-      e = literals[bits & literalMask];
+      // Literals come in runs: up to three from the bits held (a literal
+      // found in the first level takes at most its width). The entry that
+      // ends the run is passed on.
+      for (int run = 0; run < 3 && IsLiteral(e); ++run) {
+        if (count - EntryReach(e) < ahead) ahead = count - EntryReach(e);
+        bits >>= EntryBits(e);
+        count -= EntryBits(e);
+        *out++ = static_cast<uint8_t>(EntryValue(e));
+        e = literals[bits & literalMask];
+      }
       lookedUp = true;
-      if (!IsLiteral(e)) continue;
-      if (count - EntryReach(e) < ahead) ahead = count - EntryReach(e);
-      bits >>= EntryBits(e);
-      count -= EntryBits(e);
-      *out++ = static_cast<uint8_t>(EntryValue(e));
-      e = literals[bits & literalMask];
-      if (!IsLiteral(e)) continue;
-      if (count - EntryReach(e) < ahead) ahead = count - EntryReach(e);
-      bits >>= EntryBits(e);
-      count -= EntryBits(e);
-      *out++ = static_cast<uint8_t>(EntryValue(e));
-      e = literals[bits & literalMask];
       continue;
     }
     if (EntryOp(e) > kOpLink)

@@ -23,9 +23,7 @@ constexpr unsigned kIconInformation = 0x40;  // MB_ICONINFORMATION
 // memory is taken for it.
 static bool ClaimFits(FileHandle file, uint32_t claimed, bool compressed) {
   uint32_t end = FileSize(file), at = FilePosition(file);
-  if (end == kSeekFailed || at == kSeekFailed || at > end) return false;
-  uint64_t room = end - at;
-  return claimed <= (compressed ? room * 1032 : room);
+  return at <= end && (compressed ? claimed / 1032 : claimed) <= end - at;
 }
 
 int ReadRecordBody(FileHandle file, const RecordHeader& header, uint8_t** out, uint32_t* size) {
