@@ -311,6 +311,55 @@ TEST(DecoderVectors, LookAheadOfTheLastLookupBelongsToTheStream) {
   EXPECT_GT(crossings, 0);
 }
 
+TEST(DecoderVectors, ManyLongCodesOutgrowTheFirstTables) {
+  // Literal/length codes of 1 to 6 bits, then 62 of 12 bits and 16 of 15 bits
+  // spread over many 11-bit prefixes; distance codes of 1 to 14 bits and two
+  // of 15. Every long code needs a second table level, more than the tables'
+  // first block holds.
+  std::vector<int> lit(286, 0);
+  lit['A'] = 1;
+  lit['B'] = 2;
+  lit[256] = 3;
+  lit['C'] = 4;
+  lit['D'] = 5;
+  lit['E'] = 6;
+  for (int i = 0; i < 62; ++i) lit[128 + i] = 12;
+  for (int i = 0; i < 16; ++i) lit[257 + i] = 15;  // lengths 3 to 18
+  std::vector<int> dist(30, 0);
+  for (int i = 0; i < 14; ++i) dist[i] = i + 1;
+  dist[14] = dist[15] = 15;
+  std::vector<uint32_t> litCodes = CanonicalCodes(lit), distCodes = CanonicalCodes(dist);
+
+  BitWriter w;
+  w.Bits(14, 4);  // final dynamic
+  DynamicHeader(w, 286, 30, Plain(Concat(lit, dist)));
+  Bytes expected;
+  std::mt19937 rng(15);
+  for (int i = 0; i < 3000; ++i) {
+    int pick = rng() % 4;
+    if (pick == 0 || expected.size() < 8) {
+      int sym = rng() % 2 ? 'A' + rng() % 5 : 128 + rng() % 62;
+      w.Code(litCodes[sym], lit[sym]);
+      expected.push_back(static_cast<uint8_t>(sym));
+    } else {
+      int lsym = 257 + rng() % 8;  // lengths 3 to 10, no extra bits
+      int dsym = rng() % 16;
+      static const int kDistBase[16] = {1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129, 193};
+      static const int kDistExtra[16] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6};
+      int extra = static_cast<int>(rng() % (1u << kDistExtra[dsym]));
+      int distance = kDistBase[dsym] + extra;
+      if (distance > static_cast<int>(expected.size())) continue;
+      w.Code(litCodes[lsym], lit[lsym]);
+      w.Code(distCodes[dsym], dist[dsym]).Bits(extra, kDistExtra[dsym]);
+      for (int k = 0; k < lsym - 254; ++k) expected.push_back(expected[expected.size() - distance]);
+    }
+  }
+  w.Code(litCodes[256], lit[256]);
+  DecodeRun run = DecodeAndCompare(w.Bytes());
+  EXPECT_EQ(run.result, kDecodeOk);
+  EXPECT_EQ(run.output, expected);
+}
+
 TEST(DecoderVectors, AbsentTablesAreDataErrors) {
   {  // code-length code without a single length
     BitWriter w;
