@@ -58,20 +58,19 @@ void CheckPackage() {
 
 }  // namespace
 
+// The stub's own configuration block, with stub size 0; the loader replaces
+// it with the one it finds in the input.
+static uint8_t g_ownBlock[sizeof g_stubConfig];
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  AllocatePathBuffers();
+  for (size_t i = 0; i < sizeof g_ownBlock; ++i) g_ownBlock[i] = g_stubConfig[i];
+  for (size_t i = 0; i < 4; ++i) g_ownBlock[format::kConfigStubSizeOffset + i] = 0;
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool ready = [] {
-    AllocatePathBuffers();
-    return true;
-  }();
-  (void)ready;
-  static uint8_t ownBlock[sizeof g_stubConfig];
-  static bool saved = false;
-  if (!saved) {
-    for (size_t i = 0; i < sizeof ownBlock; ++i) ownBlock[i] = g_stubConfig[i];
-    for (int i = 0; i < 4; ++i) ownBlock[format::kConfigStubSizeOffset + i] = 0;
-    saved = true;
-  }
-  for (size_t i = 0; i < sizeof ownBlock; ++i) g_stubConfig[i] = ownBlock[i];
+  for (size_t i = 0; i < sizeof g_ownBlock; ++i) g_stubConfig[i] = g_ownBlock[i];
 
   int fd = memfd_create("setup", 0);
   Check(fd >= 0);

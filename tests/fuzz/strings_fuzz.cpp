@@ -58,12 +58,12 @@ std::string ExpectedMessage(const char* text, const char* fileName, uint32_t cap
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  AllocatePathBuffers();
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool ready = [] {
-    AllocatePathBuffers();
-    return true;
-  }();
-  (void)ready;
   Reader in = {data, data + size};
   int code = static_cast<int>(in.Take(2));
   uint32_t capacity = in.Take(2) % 2100;
