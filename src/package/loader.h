@@ -21,7 +21,8 @@ bool LoadPackage();
 
 // Reads the body of a record positioned at its first byte: stored, or a u32
 // expanded size and a compressed stream. The buffer holds one zero byte more
-// than the body, so a text body is always terminated. On failure no buffer is left.
+// than the body, so a text body is always terminated, and what a stream does
+// not fill of its stated size is zero. On failure no buffer is left.
 int ReadRecordBody(FileHandle file, const RecordHeader& header, uint8_t** out, uint32_t* size);
 
 // Frees everything LoadPackage kept.
