@@ -25,5 +25,9 @@ bool LoadPackage();
 // not fill of its stated size is zero. On failure no buffer is left.
 int ReadRecordBody(FileHandle file, const RecordHeader& header, uint8_t** out, uint32_t* size);
 
+// True when the file list body holds its count of entries, each with its
+// fixed part, its optional blocks and its six strings inside the body.
+bool FileListIsSound(const uint8_t* body, uint32_t size, uint32_t count);
+
 // Frees everything LoadPackage kept.
 void ReleasePackage();
