@@ -223,22 +223,6 @@ for line in " .\\app.exe" " $desktop\\Roundtrip A.lnk" " .\\docs\\howto\\guide.t
 done
 e2e_check "it would remove every record, and refuses none" \
   bash -c "grep -q 'would remove 10 recorded items\.$' '$OUT/list.txt' && ! grep -q 'left alone' '$OUT/list.txt'"
-# Damaged records behind a copy: every refused entry named with its offset.
-cp "$STUB_BUILD/uninstall/quorin-uninstall.exe" "$OUT/hostile.exe"
-printf '%s\n' 'files' 'file|0|.|ok.txt' 'file|0|.\..\..|boot.ini' 'file|0|.|sub\x.txt' 'shortcuts' \
-  'shortcut|.|y.lnk' 'shortcut|C:\elsewhere|y.txt' 'key|80000002|Software\Other' 'end' >"$OUT/hostile.spec"
-"$HOST_BUILD/tests/e2e/uninstall_records" write "$OUT/hostile.exe" "$OUT/hostile.spec" >"$OUT/hostile.records"
-"$QUORIN" list "$OUT/hostile.exe" >"$OUT/hostile.txt" 2>"$OUT/hostile.err"
-e2e_check "quorin list of damaged records exits 1" test $? -eq 1
-at() { awk -v tag="$1" '$2 == tag {print $3}' "$OUT/hostile.records" | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta'; }
-for said in "record 0x1235 (files) at offset $(at 1235), entry 1 (.\\..\\..\\boot.ini): its folder climbs out" \
-            "entry 2 (.\\sub\\x.txt): not a plain file name" \
-            "(shortcuts) at offset $(at 1236), entry 0 (.\\y.lnk): a shortcut lies in the Start menu" \
-            "entry 1 (C:\\elsewhere\\y.txt): not a shortcut file" \
-            "record 0x1238 (uninstall entry) at offset $(at 1238): not a key of the system's list"; do
-  e2e_check "the refusal says: $said" grep -qF -- "$said" "$OUT/hostile.err"
-done
-sed 's/^/     | /' "$OUT/hostile.err"
 
 uninstall a-quiet.log "$A" 0 /Q
 e2e_check "the quiet uninstall ended with 0" test $? -eq 0

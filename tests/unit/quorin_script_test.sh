@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # quorin as a script drives it: list --json read back by a small program,
 # list --table, diff and its exit statuses, extract's refusal to write over
-# files, list of the uninstaller the build added. Usage:
-# quorin_script_test.sh QUORIN SOURCE_DIR
+# files, list of the uninstaller the build added and of damaged uninstall
+# records behind it. Usage:
+# quorin_script_test.sh QUORIN SOURCE_DIR UNINSTALL_RECORDS
 set -u
 quorin=$1
 source_dir=$2
+records=$3
 work=$(mktemp -d "${TMPDIR:-/tmp}/quorin-script.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 passed=0
@@ -78,6 +80,35 @@ check "its JSON listing holds only the end record" test $? -eq 0
 "$quorin" verify "$work/x/uninst.exe" >/dev/null 2>"$work/verify-uninst.txt"
 check "verify of an uninstaller exits 2" test $? -eq 2
 check "and says it is an uninstaller, which list shows" grep -q "it is an uninstaller" "$work/verify-uninst.txt"
+
+# Damaged records behind the uninstaller: every refused record and entry is
+# named with its offset and reason; the intact ones are listed.
+cp "$work/x/uninst.exe" "$work/hostile.exe"
+printf '%s\n' 'files' 'file|0|.|ok.txt' 'file|0|.\..\..|boot.ini' 'file|0|.|sub\x.txt' 'file|3|C:\WINDOWS\Fonts|f.ttf' \
+  'shortcuts' 'shortcut|.|y.lnk' 'shortcut|C:\elsewhere|y.txt' 'key|80000002|Software\Other' 'end' >"$work/hostile.spec"
+"$records" write "$work/hostile.exe" "$work/hostile.spec" >"$work/hostile.records"
+"$quorin" list "$work/hostile.exe" >"$work/hostile.txt" 2>"$work/hostile.err"
+check "list of damaged uninstall records exits 1" test $? -eq 1
+at() { awk -v tag="$1" '$2 == tag {print $3}' "$work/hostile.records" | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta'; }
+for said in "record 0x1235 (files) at offset $(at 1235), entry 1 (.\\..\\..\\boot.ini): its folder climbs out with" \
+            "record 0x1235 (files) at offset $(at 1235), entry 2 (.\\sub\\x.txt): not a plain file name" \
+            "record 0x1236 (shortcuts) at offset $(at 1236), entry 0 (.\\y.lnk): a shortcut lies in the Start menu" \
+            "record 0x1236 (shortcuts) at offset $(at 1236), entry 1 (C:\\elsewhere\\y.txt): not a shortcut file" \
+            "record 0x1238 (uninstall entry) at offset $(at 1238): not a key of the system's list"; do
+  check "the refusal says: $said" grep -qF -- "$said" "$work/hostile.err"
+done
+check "the intact entries are listed with their flags" grep -qE '^ +C:\\WINDOWS\\Fonts\\f\.ttf  \(shared, font\)$' "$work/hostile.txt"
+check "and counted" grep -q 'would remove 2 recorded items and leave the damaged ones alone' "$work/hostile.txt"
+"$quorin" list --json "$work/hostile.exe" | python3 -c '
+import json, sys
+d = json.load(sys.stdin)
+refused = [e["refused"] for r in d["records"] for e in r.get("entries", []) if e["refused"]]
+assert len(refused) == 4 and len(d["problems"]) == 5, d'
+check "the JSON listing marks the same entries refused" test $? -eq 0
+head -c "$(awk '$2 == 1238 {print $3}' "$work/hostile.records")" "$work/hostile.exe" >"$work/cut.exe"
+"$quorin" list "$work/cut.exe" >/dev/null 2>"$work/cut.err"
+check "cut before the key record: exits 1" test $? -eq 1
+check "and says where the data ends" grep -q "offset $(at 1238): the uninstall data ends before its end record" "$work/cut.err"
 
 "$quorin" list --codepage 99999 "$work/c/setup.exe" >/dev/null 2>&1
 check "an unknown --codepage exits 2" test $? -eq 2
