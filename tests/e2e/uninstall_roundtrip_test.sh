@@ -13,11 +13,11 @@
 #      the shared file stays with count 1, the held file waits for the
 #      restart and is gone after a simulated one; B removed quietly; the
 #      snapshot after the restart differs only by the allowance
-# The allowance: Wine's own volatile registry lines (key times, the
-# system's time stamp); the key the test component writes when it is
-# unregistered (it proves DllUnregisterServer ran); before the restart, the
-# uninstaller's temporary copy in the temporary folder and its deletion
-# waiting in PendingFileRenameOperations.
+# The allowance: what Wine rewrites on its own (the keys' times of change,
+# the "#time=" lines, the display driver's DriverDateData); the key the test
+# component writes when it is unregistered (it proves DllUnregisterServer
+# ran); before the restart, the uninstaller's temporary copy in the temporary
+# folder and PendingFileRenameOperations naming that copy alone.
 set -u
 
 source "$(dirname "${BASH_SOURCE[0]}")/e2e_common.sh"
@@ -168,7 +168,8 @@ differs() {
 # test component's notes.
 VOLATILE='"DriverDateData"=|QuorinSelfRegProbe'
 TEMP_REL=${TEMP_DIR#"$C"}
-ALLOW_BEFORE_RESTART="$VOLATILE|^[<>] f \.${TEMP_REL//\\/\\\\}/_uninst[0-9]*\.exe$|PendingFileRenameOperations"
+COPY_PENDING='"PendingFileRenameOperations"=str\(7\):"\\\\\?\?(\\\\[^\\"]+)+\\\\_uninst[0-9]*\.exe\\0\\0"$'
+ALLOW_BEFORE_RESTART="$VOLATILE|^[<>] f \.${TEMP_REL//\\/\\\\}/_uninst[0-9]*\.exe$|$COPY_PENDING"
 
 e2e_step "W: warm-up"
 # Windows has the key of the shared files' counts; a setup adds to it only.
