@@ -85,8 +85,8 @@ check "and says it is an uninstaller, which list shows" grep -q "it is an uninst
 # named with its offset and reason; the intact ones are listed.
 cp "$work/x/uninst.exe" "$work/hostile.exe"
 printf '%s\n' 'files' 'file|0|.|ok.txt' 'file|0|.\..\..|boot.ini' 'file|0|.|sub\x.txt' 'file|3|C:\WINDOWS\Fonts|f.ttf' \
-  'shortcuts' 'shortcut|.|y.lnk' 'shortcut|C:\elsewhere|y.txt' 'key|80000002|Software\Other' 'end' >"$work/hostile.spec"
-"$records" write "$work/hostile.exe" "$work/hostile.spec" >"$work/hostile.records"
+  'shortcuts' 'shortcut|.|y.lnk' 'shortcut|C:\elsewhere|y.txt' 'key|80000002|Software\Other' 'end' >"$work/hostile-layout.txt"
+"$records" write "$work/hostile.exe" "$work/hostile-layout.txt" >"$work/hostile.records"
 "$quorin" list "$work/hostile.exe" >"$work/hostile.txt" 2>"$work/hostile.err"
 check "list of damaged uninstall records exits 1" test $? -eq 1
 at() { awk -v tag="$1" '$2 == tag {print $3}' "$work/hostile.records" | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta'; }
