@@ -94,9 +94,8 @@ FONTS='HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts'
 PROBE='HKCU\Software\QuorinSelfRegProbe'
 PENDING='HKLM\System\CurrentControlSet\Control\Session Manager'
 FOLDERS='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders'
-SYSTEM=$(bench_reg_value 'HKLM\Software\Microsoft\Windows NT\CurrentVersion' SystemRoot)\\system32
-[ "$STUB_ARCH" = i686 ] && SYSTEM=${SYSTEM%system32}syswow64
-SHARED_DLL="$SYSTEM\\roundtrip_shared.dll"
+# As the stub names it; bench_unix_path finds a 32-bit program's file.
+SHARED_DLL="$(bench_reg_value 'HKLM\Software\Microsoft\Windows NT\CurrentVersion' SystemRoot)\\system32\\roundtrip_shared.dll"
 unix() { bench_unix_path "$1"; }
 TEMP_DIR=$(unix "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')")
 # The count of the shared file (a value name holding backslashes, read whole).
