@@ -48,6 +48,12 @@ $2
 EOF
   e2e_build "$work/$1.toml" "$work/$1.exe"
 }
+# The file both A and B install and count.
+SHARED_FILE='[[file]]
+source = "src/shared.dll"
+destination = "roundtrip_shared.dll"
+kind = "system-shared"
+shared = true'
 project W '[[file]]
 source = "src/app.exe"
 menu_folders = "Roundtrip W"
@@ -68,18 +74,10 @@ self_register = true
 [[file]]
 source = "src/QuorinSerif.ttf"
 kind = "fonts"
-[[file]]
-source = "src/shared.dll"
-destination = "roundtrip_shared.dll"
-kind = "system-shared"
-shared = true' || exit 1
+'"$SHARED_FILE" || exit 1
 project B '[[file]]
 source = "src/app.exe"
-[[file]]
-source = "src/shared.dll"
-destination = "roundtrip_shared.dll"
-kind = "system-shared"
-shared = true' || exit 1
+'"$SHARED_FILE" || exit 1
 e2e_check "the builds say nothing about a missing uninstaller" \
   bash -c "! grep -q uninstaller '$work/W.exe.build.log' '$work/A.exe.build.log' '$work/B.exe.build.log'"
 
