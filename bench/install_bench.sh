@@ -67,6 +67,7 @@ mode = "framed"
 pacing = $pacing
 [texts]
 information = ""
+6.6 = ""
 [[file]]
 source = "files/**/*"
 EOF
@@ -93,7 +94,8 @@ def tree(path, indent):
         else:
             c = ident("C", full)
             out.append('%s<Component Id="%s" Guid="%s"><File Id="%s" Name="%s" Source="%s" KeyPath="yes"/></Component>'
-                       % (indent, c, uuid.uuid5(uuid.NAMESPACE_URL, full), ident("F", full), entry, full))
+                       % (indent, c, uuid.uuid5(uuid.NAMESPACE_URL, full), ident("F", full), entry,
+                          os.path.relpath(full, dir)))
     return out
 components = [i for i in ids]
 body = tree(root, "        ")
@@ -118,7 +120,8 @@ open(os.path.join(dir, "product.wxs"), "w").write("""<?xml version="1.0"?>
 </Wix>
 """ % (name, uuid.uuid5(uuid.NAMESPACE_URL, name), name, "\n".join(body), "\n".join(refs)))
 PY
-  wixl -o "$dir/product.msi" "$dir/product.wxs" >"$dir/wixl.log" 2>&1 || { echo "wixl failed:"; tail "$dir/wixl.log"; return 1; }
+  # wixl takes sources relative to the folder it runs in.
+  (cd "$dir" && wixl -o product.msi product.wxs) >"$dir/wixl.log" 2>&1 || { echo "wixl failed:"; tail "$dir/wixl.log"; return 1; }
   mkdir -p "$WINEPREFIX/drive_c/BenchSource"
   cp -r "$dir/files" "$WINEPREFIX/drive_c/BenchSource/$p"
 }
@@ -129,9 +132,9 @@ seconds() { awk -v ms="$1" 'BEGIN { printf "%.2f", ms / 1000 }'; }
 # setup_time <product> <pacing>: milliseconds from Install to the finish page.
 setup_time() {
   local log=$work/$1/run-$2.log
-  timeout 900 wine "$QDRIVER" --timeout 600 "start $(win "$work/$1/setup-$2.exe")" "window class=QuorinClass" \
+  timeout 900 wine "$QDRIVER" --timeout 300 "start $(win "$work/$1/setup-$2.exe")" "window class=QuorinClass" \
     "click 1" "click 1" "expect 1001 contains=Bench" "clock" "click 1" \
-    "expect title contains=Setup Complete" "clock" "click 1" "click IDCANCEL" "exit 0" >"$log" 2>&1 || {
+    "expect title \"Bench $1 Setup - Setup Complete\"" "clock" "click 1" "click IDCANCEL" "exit 0" >"$log" 2>&1 || {
     echo "the setup of $1 did not run through:" >&2; tail -n 5 "$log" >&2; echo 0; return 1; }
   local a b
   a=$(grep '^clock ' "$log" | sed -n 1p | cut -d' ' -f2)
