@@ -235,6 +235,17 @@ int CreateFolders(const char* path) {
   for (char* p = copy; *p; ++p)
     if (*p == '\\') last = p;
   if (last) last[1] = 0;
+  // Files of one folder follow each other: when the whole folder is there,
+  // one look is enough.
+  if (last && last - copy > 2) {
+    *last = 0;
+    bool there = FolderExists(copy);
+    *last = '\\';
+    if (there) {
+      FreeBlock(copy);
+      return 0;
+    }
+  }
   // A network path's server and share cannot be made: folders begin after them.
   char* scan = copy;
   if (copy[0] == '\\' && copy[1] == '\\') {

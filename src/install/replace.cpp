@@ -19,11 +19,6 @@ constexpr uint32_t kCompareBufferSize = 16384;
 
 void SetStatus(uint8_t* entry, uint16_t status) { WriteU16(entry + kEntryStatus, status); }
 
-bool IsReadOnly(const char* path) {
-  DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-}
-
 // A file in use refuses deletion with one of these.
 bool InUseError(DWORD error) {
   return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
@@ -126,10 +121,12 @@ void InUseComparison(uint8_t* entry, const char* temporary) {
 void ReplaceNow(uint8_t* entry, const char* temporary) {
   const char* destination = g_setup.workPathB;
   SetStatus(entry, kStatusReplaceFailed);
-  bool readOnly = IsReadOnly(destination);
+  DWORD attributes = GetFileAttributesA(destination);
+  bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
   if (readOnly) SetFileAttributesA(destination, FILE_ATTRIBUTE_NORMAL);
-  bool deleted = DeleteFileA(destination) != 0;
-  if (!deleted && (readOnly || InUseError(GetLastError()))) {
+  // Most destinations are new: a delete that can only fail is not tried.
+  bool deleted = attributes != INVALID_FILE_ATTRIBUTES && DeleteFileA(destination);
+  if (!deleted && attributes != INVALID_FILE_ATTRIBUTES && (readOnly || InUseError(GetLastError()))) {
     InUseComparison(entry, temporary);
     return;
   }

@@ -103,8 +103,12 @@ void ShowCurrentFile(const char* path) {
   FreeBlock(text);
 }
 
+// Most files move the bar by less than a percent; redrawing the same blocks
+// for each of them costs more than installing a small file.
 void SetPercentage(unsigned percentage) {
-  g_progress.percentage = percentage > 100 ? 100 : percentage;
+  if (percentage > 100) percentage = 100;
+  if (percentage == g_progress.percentage) return;
+  g_progress.percentage = percentage;
   DrawProgressBar(g_progress.page, nullptr);
 }
 
