@@ -1,9 +1,12 @@
-// The file wrappers over POSIX descriptors, for the host tools and tests.
-#include "common/file_io.h"
-
+// The file wrappers' POSIX side, for the host tools and tests.
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <mutex>
+
+#include "common/file_io_raw.h"
 
 static int Fd(FileHandle file) { return static_cast<int>(reinterpret_cast<intptr_t>(file)); }
 static FileHandle Handle(int fd) { return reinterpret_cast<FileHandle>(static_cast<intptr_t>(fd)); }
@@ -13,22 +16,26 @@ FileHandle OpenExisting(const char* path, int mode) {
   if (mode == kOpenWrite) flags = O_WRONLY;
   else if (mode == kOpenReadWrite) flags = O_RDWR;
   int fd = open(path, flags | O_CLOEXEC);
-  return fd < 0 ? INVALID_FILE : Handle(fd);
+  if (fd < 0) return INVALID_FILE;
+  ForgetReadAheadOf(Handle(fd));
+  return Handle(fd);
 }
 
 FileHandle CreateAlways(const char* path) {
   int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  return fd < 0 ? INVALID_FILE : Handle(fd);
+  if (fd < 0) return INVALID_FILE;
+  ForgetReadAheadOf(Handle(fd));
+  return Handle(fd);
 }
 
 // Like ReadFile on a disk file: keeps reading until n bytes, the end or an error.
-static int64_t ReadFully(int fd, void* buffer, uint32_t n) {
+uint32_t RawRead(FileHandle file, void* buffer, uint32_t n) {
   uint32_t done = 0;
   while (done < n) {
-    ssize_t got = read(fd, static_cast<char*>(buffer) + done, n - done);
+    ssize_t got = read(Fd(file), static_cast<char*>(buffer) + done, n - done);
     if (got < 0) {
       if (errno == EINTR) continue;
-      return -1;
+      break;
     }
     if (got == 0) break;
     done += static_cast<uint32_t>(got);
@@ -36,19 +43,7 @@ static int64_t ReadFully(int fd, void* buffer, uint32_t n) {
   return done;
 }
 
-int ReadExact(FileHandle file, void* buffer, uint32_t n) {
-  if (file == INVALID_FILE) return kFileReadFailed;
-  return ReadFully(Fd(file), buffer, n) == n ? kFileOk : kFileReadFailed;
-}
-
-uint32_t ReadSome(FileHandle file, void* buffer, uint32_t n) {
-  if (file == INVALID_FILE) return 0;
-  int64_t got = ReadFully(Fd(file), buffer, n);
-  return got < 0 ? 0 : static_cast<uint32_t>(got);
-}
-
-int WriteExact(FileHandle file, const void* buffer, uint32_t n) {
-  if (file == INVALID_FILE) return kFileWriteFailed;
+int RawWrite(FileHandle file, const void* buffer, uint32_t n) {
   uint32_t done = 0;
   while (done < n) {
     ssize_t put = write(Fd(file), static_cast<const char*>(buffer) + done, n - done);
@@ -62,23 +57,19 @@ int WriteExact(FileHandle file, const void* buffer, uint32_t n) {
   return kFileOk;
 }
 
-static uint32_t Seek(FileHandle file, off_t offset, int whence) {
-  off_t at = lseek(Fd(file), offset, whence);
-  return at < 0 ? 0xFFFFFFFFu : static_cast<uint32_t>(at);
+uint32_t RawSeek(FileHandle file, int64_t offset, int origin) {
+  off_t at = lseek(Fd(file), static_cast<off_t>(offset), origin);
+  return at < 0 || at >= static_cast<off_t>(kSeekFailed) ? kSeekFailed : static_cast<uint32_t>(at);
 }
 
-uint32_t FilePosition(FileHandle file) { return Seek(file, 0, SEEK_CUR); }
-uint32_t SeekFromStart(FileHandle file, uint32_t offset) { return Seek(file, offset, SEEK_SET); }
-uint32_t SeekRelative(FileHandle file, int32_t offset) { return Seek(file, offset, SEEK_CUR); }
-uint32_t SeekFromEnd(FileHandle file, int32_t offset) { return Seek(file, offset, SEEK_END); }
-
-uint32_t FileSize(FileHandle file) {
-  uint32_t here = FilePosition(file);
-  uint32_t end = SeekFromEnd(file, 0);
-  SeekFromStart(file, here);
-  return end;
+uint32_t RawSize(FileHandle file) {
+  struct stat st;
+  if (fstat(Fd(file), &st) != 0 || st.st_size >= static_cast<off_t>(kSeekFailed)) return kSeekFailed;
+  return static_cast<uint32_t>(st.st_size);
 }
 
-void CloseFile(FileHandle file) {
-  if (file != INVALID_FILE) close(Fd(file));
-}
+void RawClose(FileHandle file) { close(Fd(file)); }
+
+static std::mutex g_fileLock;
+void LockFiles() { g_fileLock.lock(); }
+void UnlockFiles() { g_fileLock.unlock(); }

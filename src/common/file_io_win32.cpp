@@ -1,6 +1,7 @@
-#include "common/file_io.h"
-
+// The file wrappers' Win32 side.
 #include <windows.h>
+
+#include "common/file_io_raw.h"
 
 FileHandle OpenExisting(const char* path, int mode) {
   DWORD access = GENERIC_READ;
@@ -11,50 +12,47 @@ FileHandle OpenExisting(const char* path, int mode) {
   } else if (mode == kOpenReadWrite) {
     access = GENERIC_READ | GENERIC_WRITE;
   }
-  return CreateFileA(path, access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  FileHandle file = CreateFileA(path, access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ForgetReadAheadOf(file);
+  return file;
 }
 
 FileHandle CreateAlways(const char* path) {
-  return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  FileHandle file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ForgetReadAheadOf(file);
+  return file;
 }
 
-int ReadExact(FileHandle file, void* buffer, uint32_t n) {
-  DWORD got = 0;
-  if (!ReadFile(file, buffer, n, &got, nullptr) || got != n) return kFileReadFailed;
-  return kFileOk;
-}
-
-uint32_t ReadSome(FileHandle file, void* buffer, uint32_t n) {
+// A disk file reads whole in one call up to its end.
+uint32_t RawRead(FileHandle file, void* buffer, uint32_t n) {
   DWORD got = 0;
   if (!ReadFile(file, buffer, n, &got, nullptr)) return 0;
   return got;
 }
 
-int WriteExact(FileHandle file, const void* buffer, uint32_t n) {
+int RawWrite(FileHandle file, const void* buffer, uint32_t n) {
   DWORD written = 0;
   if (!WriteFile(file, buffer, n, &written, nullptr)) return kFileWriteFailed;
   return written == n ? kFileOk : kFileShortWrite;
 }
 
-uint32_t FilePosition(FileHandle file) { return SetFilePointer(file, 0, nullptr, FILE_CURRENT); }
-
-uint32_t SeekFromStart(FileHandle file, uint32_t offset) {
-  return SetFilePointer(file, static_cast<LONG>(offset), nullptr, FILE_BEGIN);
+// With its high word SetFilePointer takes offsets of 2 GiB and more as what
+// they are, not as negative, and reports positions past 4 GiB instead of
+// cutting them. A low word of all ones is taken as failed without asking
+// GetLastError: such a position does not fit anyway.
+uint32_t RawSeek(FileHandle file, int64_t offset, int origin) {
+  LONG high = static_cast<LONG>(offset >> 32);
+  DWORD low = SetFilePointer(file, static_cast<LONG>(offset), &high, static_cast<DWORD>(origin));
+  return high != 0 ? kSeekFailed : low;
 }
 
-uint32_t SeekRelative(FileHandle file, int32_t offset) {
-  return SetFilePointer(file, offset, nullptr, FILE_CURRENT);
+uint32_t RawSize(FileHandle file) {
+  DWORD high = 0;
+  DWORD low = GetFileSize(file, &high);
+  return high != 0 ? kSeekFailed : low;
 }
 
-uint32_t SeekFromEnd(FileHandle file, int32_t offset) {
-  return SetFilePointer(file, offset, nullptr, FILE_END);
-}
+void RawClose(FileHandle file) { CloseHandle(file); }
 
-uint32_t FileSize(FileHandle file) {
-  uint32_t here = FilePosition(file);
-  uint32_t end = SeekFromEnd(file, 0);
-  SeekFromStart(file, here);
-  return end;
-}
-
-void CloseFile(FileHandle file) { CloseHandle(file); }
+void LockFiles() {}
+void UnlockFiles() {}

@@ -68,6 +68,10 @@ struct SetupState {
   bool sourceSwitch;      // /S
   bool noVerifySwitch;    // /R
   bool selfDeleteSwitch;  // /DEL
+  bool quietSwitch;       // /Q: no wizard, no message boxes, exit codes for installers
+  char targetFolder[260]; // /T folder: the destination of this run, when not empty
+  char logPath[260];      // /L file: a plain-text log of the run, when not empty
+  bool switchTooLong;     // a /T or /L path passed 259 characters and was not taken
   char* sourcePath;
   char* packagePath;
   char* destinationFolder;
@@ -88,6 +92,9 @@ struct SetupState {
   // end, 1007 Back, any other value shows the page again.
   int pageResult;
   RunState run;
+  // Set while a log is kept: every message and question of an unattended
+  // run goes to it, with the answer given (0 for a message).
+  void (*logMessage)(const char* text, int answer);
 };
 
 extern SetupState g_setup;

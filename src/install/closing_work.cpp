@@ -15,6 +15,7 @@
 #include "install/shortcuts.h"
 #include "install/uninstall_data.h"
 #include "package/format.h"
+#include "package/strings.h"
 
 using namespace format;
 
@@ -223,6 +224,24 @@ void RegisterComponents() {
   }
 }
 
+// Tells the log, if one is kept, how the installation ended.
+void NoteEnd() {
+  void (*note)(const char*, const char*) = g_install.hooks.note;
+  if (!note) return;
+  int error = g_setup.run.errorCode;
+  if (!error) {
+    note("closing work", g_setup.run.restartNeeded ? "done; files wait for the next restart" : "done");
+    return;
+  }
+  char text[1024];
+  FormatErrorMessage(text, sizeof text, error);
+  char label[16] = "error ";
+  label[6] = static_cast<char>('0' + error / 10 % 10);
+  label[7] = static_cast<char>('0' + error % 10);
+  label[8] = 0;
+  note(label, text);
+}
+
 }  // namespace
 
 void FinishInstallation() {
@@ -234,4 +253,6 @@ void FinishInstallation() {
     RegisterComponents();
   }
   FreeBlock(g_install.uninstallerFile);
+  g_install.finished = true;
+  NoteEnd();
 }

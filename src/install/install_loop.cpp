@@ -139,6 +139,7 @@ int BeginInstallation() {
   }
   SeekFromStart(volume.dataHandle, g_setup.package.dataAreaStart + 4);
   g_setup.run.running = true;
+  if (g_install.hooks.note) g_install.hooks.note("destination", g_setup.destinationFolder);
   return 1;
 }
 

@@ -22,6 +22,9 @@ struct InstallHooks {
   void (*setPercentage)(unsigned percentage);
   // After an entry, or when it stopped the installation.
   void (*entryDone)(const uint8_t* entry, const char* path, EntryOutcome outcome);
+  // The stages of the run: the destination when the installation begins,
+  // the closing work or the error when it finishes.
+  void (*note)(const char* what, const char* detail);
 };
 
 struct InstallState {
@@ -29,6 +32,7 @@ struct InstallState {
   uint32_t index;               // of the entry last taken; starts at 0xFFFFFFFF
   InstallHooks hooks;           // each may be null
   char* uninstallerFile;        // the temporary file of an uninstaller waiting for the restart
+  bool finished;                // Finish installation has run
 };
 
 extern InstallState g_install;

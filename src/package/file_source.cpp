@@ -60,11 +60,13 @@ void RefillSource(FileSource* source) {
   g_setup.volume.remaining -= more;
 }
 
-void CloseSource(FileSource* source) {
+bool CloseSource(FileSource* source) {
+  bool ok = true;
   FreeBlock(source->buffer);
   if (source->file != INVALID_FILE && source->unread > 0)
-    SeekRelative(source->file, -static_cast<int32_t>(source->unread));
+    ok = SeekRelative(source->file, -static_cast<int32_t>(source->unread)) != kSeekFailed;
   source->readPosition = nullptr;
   source->unread = 0;
   source->file = INVALID_FILE;
+  return ok;
 }

@@ -33,8 +33,8 @@ void OpenSourceOnMemory(FileSource* source, const uint8_t* data, uint32_t size);
 void RefillSource(FileSource* source);
 
 // Gives back what was read ahead, so the file is left just behind the last
-// byte handed out. Closing a closed source does nothing.
-void CloseSource(FileSource* source);
+// byte handed out; false when that seek failed. Closing a closed source does nothing.
+bool CloseSource(FileSource* source);
 
 // False at the end of input (or after a cancellation).
 inline bool NextByte(FileSource* source, uint8_t* byte) {

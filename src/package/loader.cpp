@@ -17,6 +17,15 @@ using namespace format;
 
 constexpr unsigned kIconInformation = 0x40;  // MB_ICONINFORMATION
 
+// A body takes no more than the file holds behind it, and a stream of k bytes
+// expands to at most 1,032 * k bytes (a length of 258 at distance 1 in two
+// bits, four to the byte). A claim beyond that is damage, refused before any
+// memory is taken for it.
+static bool ClaimFits(FileHandle file, uint32_t claimed, bool compressed) {
+  uint32_t end = FileSize(file), at = FilePosition(file);
+  return at <= end && (compressed ? claimed / 1032 : claimed) <= end - at;
+}
+
 int ReadRecordBody(FileHandle file, const RecordHeader& header, uint8_t** out, uint32_t* size) {
   *out = nullptr;
   uint32_t n = header.bodyLength;
@@ -26,9 +35,12 @@ int ReadRecordBody(FileHandle file, const RecordHeader& header, uint8_t** out, u
     if (ReadExact(file, field, 4) != kFileOk) return kLoadReadFailed;
     n = ReadU32(field);
   }
+  if (!ClaimFits(file, n, compressed)) return kLoadReadFailed;
+  // A stream may expand to less than its stated size (a writer that counted
+  // a trailing NUL it left out): the rest stays zero, and the zero byte behind
+  // the body keeps a text terminated.
   uint8_t* buffer;
-  if (n == 0xFFFFFFFFu || !AllocBlock(n + 1, &buffer)) return kLoadNoMemory;
-  buffer[n] = 0;
+  if (n == 0xFFFFFFFFu || !AllocZeroed(n + 1, &buffer)) return kLoadNoMemory;
   bool ok = compressed ? ExpandIntoMemory(buffer, n, file, 0) : ReadExact(file, buffer, n) == kFileOk;
   if (!ok) {
     FreeBlock(buffer);
@@ -55,29 +67,6 @@ static int ReadText(FileHandle file, const RecordHeader& header, char** member) 
   return ReadInto(file, header, reinterpret_cast<uint8_t**>(member), nullptr);
 }
 
-// A file list whose entries run outside its body would send the install loop
-// reading beyond the buffer; such a package is refused as damaged.
-static bool FileListIsSound(const uint8_t* body, uint32_t size, uint32_t count) {
-  uint32_t at = 4;
-  for (uint32_t i = 0; i < count; ++i) {
-    if (size - at < kEntryFixedSize) return false;
-    const uint8_t* entry = body + at;
-    uint32_t entrySize = ReadU32(entry + kEntrySize);
-    if (entrySize < kEntryFixedSize || entrySize > size - at) return false;
-    uint32_t fixed = kEntryFixedSize;
-    uint8_t options = entry[kEntryOptions];
-    if (options & (kOptionCheckVersion | kOptionCheckLanguage)) fixed += kEntryVersionBlockSize;
-    if (options & kOptionFileTimes) fixed += kEntryFileTimesSize;
-    if (fixed > entrySize) return false;
-    int strings = 0;
-    for (uint32_t k = fixed; k < entrySize && strings < kEntryStringCount; ++k)
-      if (entry[k] == 0) ++strings;
-    if (strings < kEntryStringCount) return false;
-    at += entrySize;
-  }
-  return true;
-}
-
 static int ReadFileList(FileHandle file, const RecordHeader& header) {
   PackageData& pkg = g_setup.package;
   int result = ReadInto(file, header, &pkg.fileList, &pkg.fileListSize);
@@ -102,6 +91,7 @@ static int ReadStringGroups(FileHandle file) {
     uint32_t size = ReadU32(field);
     FreeBlock(pkg.stringGroups[g]);
     pkg.stringGroupSizes[g] = 0;
+    if (!ClaimFits(file, size, true)) return kLoadReadFailed;
     // One zero byte beyond the expanded size keeps the last string terminated.
     uint8_t* group;
     if (size == 0xFFFFFFFFu || !AllocZeroed(size + 1, &group)) return kLoadNoGroupMemory;
@@ -198,10 +188,12 @@ static int ReadRecord(FileHandle file, const RecordHeader& header, bool* usable)
       return ReadInto(file, header, &pkg.uninstallValues, &pkg.uninstallValuesSize);
     case kTagDataArea: {
       uint32_t start = FilePosition(file);
+      if (start == kSeekFailed) return kLoadReadFailed;
       int result = RecordDataArea(file);
       if (result != kLoadOk) return result;
       uint64_t end = static_cast<uint64_t>(start) + 4 + pkg.dataLength;
-      if (end <= FileSize(file)) *usable = true;
+      uint32_t size = FileSize(file);
+      if (size != kSeekFailed && end <= size) *usable = true;
       return kLoadOk;
     }
     default:
@@ -209,8 +201,11 @@ static int ReadRecord(FileHandle file, const RecordHeader& header, bool* usable)
   }
 }
 
+// Every seek is checked: a record length that no seek can follow (past 4 GiB,
+// or one that fails) must not leave the reader inside the record's body,
+// reading its bytes as records.
 static bool ReadRecords(FileHandle file, bool* usable) {
-  SeekFromStart(file, StubSize());
+  if (SeekFromStart(file, StubSize()) != StubSize()) return false;
   for (;;) {
     uint8_t raw[kRecordHeaderSize];
     if (ReadExact(file, raw, kRecordHeaderSize) != kFileOk) return false;
@@ -219,11 +214,12 @@ static bool ReadRecords(FileHandle file, bool* usable) {
       if (header.tag == kTagDataArea) return true;
       continue;
     }
-    uint64_t next = static_cast<uint64_t>(FilePosition(file)) + header.bodyLength;
+    uint32_t bodyStart = FilePosition(file);
+    if (bodyStart == kSeekFailed) return false;
+    uint64_t next = static_cast<uint64_t>(bodyStart) + header.bodyLength;
     if (ReadRecord(file, header, usable) != kLoadOk) return false;
     if (header.tag == kTagDataArea) return true;
-    if (next > 0xFFFFFFFFu) return false;
-    SeekFromStart(file, static_cast<uint32_t>(next));
+    if (next >= kSeekFailed || SeekFromStart(file, static_cast<uint32_t>(next)) != next) return false;
   }
 }
 

@@ -21,8 +21,13 @@ bool LoadPackage();
 
 // Reads the body of a record positioned at its first byte: stored, or a u32
 // expanded size and a compressed stream. The buffer holds one zero byte more
-// than the body, so a text body is always terminated. On failure no buffer is left.
+// than the body, so a text body is always terminated, and what a stream does
+// not fill of its stated size is zero. On failure no buffer is left.
 int ReadRecordBody(FileHandle file, const RecordHeader& header, uint8_t** out, uint32_t* size);
+
+// True when the file list body holds its count of entries, each with its
+// fixed part, its optional blocks and its six strings inside the body.
+bool FileListIsSound(const uint8_t* body, uint32_t size, uint32_t count);
 
 // Frees everything LoadPackage kept.
 void ReleasePackage();

@@ -42,6 +42,19 @@ void ParseCommandLine(const char* tail) {
     } else if (letter == 'S') {
       g_setup.sourceSwitch = true;
       p = ParseArgument(p, g_setup.sourcePath, format::kPathBufferSize);
+    } else if (letter == 'Q') {
+      if (*p == '\0' || *p == ' ') g_setup.quietSwitch = true;
+    } else if (letter == 'T' || letter == 'L') {
+      char* path = letter == 'T' ? g_setup.targetFolder : g_setup.logPath;
+      const char* start = SkipSpaces(p);
+      p = ParseArgument(p, path, format::kPathBufferSize);
+      // A cut path would name another folder or file: it is not used.
+      size_t length = static_cast<size_t>(p - start);
+      if (*start == '"') length -= (p[-1] == '"') ? 2 : 1;
+      if (length >= format::kPathBufferSize) {
+        path[0] = '\0';
+        g_setup.switchTooLong = true;
+      }
     }
     while (*p && *p != ' ' && !IsSwitchStart(*p)) ++p;
     p = SkipSpaces(p);

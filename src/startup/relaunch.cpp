@@ -53,7 +53,34 @@ static bool CopyStub(FileHandle source, FileHandle copy) {
   return ok;
 }
 
-bool RelaunchFromTemporaryCopy(int showCommand) {
+// Appends " /X \"path\"" for a switch that was given.
+static void AppendSwitch(char* command, uint32_t capacity, const char* name, const char* path) {
+  if (!path[0]) return;
+  AppendBounded(command, capacity, name);
+  AppendBounded(command, capacity, "\"");
+  AppendBounded(command, capacity, path);
+  AppendBounded(command, capacity, "\"");
+}
+
+// Starts the copy and waits for it; its exit code becomes this run's.
+static bool RunAndWait(char* command, int showCommand, int* exitCode) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(showCommand);
+  PROCESS_INFORMATION process;
+  if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return false;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  *exitCode = static_cast<int>(code);
+  return true;
+}
+
+bool RelaunchFromTemporaryCopy(int showCommand, int* exitCode) {
+  *exitCode = 0;
   // A stub without its own size has no stub part to copy.
   if (StubSize() == 0) return false;
   FileHandle copy = CreateTemporaryCopy();
@@ -69,9 +96,9 @@ bool RelaunchFromTemporaryCopy(int showCommand) {
     return false;
   }
 
-  // The command line holds two full paths, more than one path buffer takes.
+  // The command line holds up to four full paths, more than one path buffer takes.
   char* command;
-  const uint32_t capacity = 2 * kPathBufferSize + 16;
+  const uint32_t capacity = 4 * kPathBufferSize + 32;
   if (!AllocZeroed(capacity, &command)) {
     DeleteFileA(g_setup.workPathA);
     return false;
@@ -82,7 +109,16 @@ bool RelaunchFromTemporaryCopy(int showCommand) {
   AppendBounded(command, capacity, "\" /S\"");
   AppendBounded(command, capacity, g_setup.sourcePath);
   AppendBounded(command, capacity, "\" /DEL");
-  WinExec(command, showCommand);
+  bool started = true;
+  if (g_setup.quietSwitch) {
+    AppendBounded(command, capacity, " /Q");
+    AppendSwitch(command, capacity, " /T", g_setup.targetFolder);
+    AppendSwitch(command, capacity, " /L", g_setup.logPath);
+    started = RunAndWait(command, showCommand, exitCode);
+  } else {
+    WinExec(command, showCommand);
+  }
   FreeBlock(command);
-  return true;
+  if (!started) DeleteFileA(g_setup.workPathA);
+  return started;
 }

@@ -160,3 +160,35 @@ TEST(StartUp, PathBuffersAreAllMadeOrNone) {
   EXPECT_NE(g_setup.uninstallerPath, nullptr);
   ReleasePathBuffers();
 }
+
+// /Q stands alone like /R; /T and /L take an argument as /S does, quoted or
+// not, right after the letter or after spaces, and parsing goes on after it.
+TEST_F(CommandLine, UnattendedSwitches) {
+  Parse("/Q /T \"C:\\Program Files\\Acme\" /L C:\\logs\\setup.log /R");
+  EXPECT_TRUE(g_setup.quietSwitch);
+  EXPECT_STREQ(g_setup.targetFolder, "C:\\Program Files\\Acme");
+  EXPECT_STREQ(g_setup.logPath, "C:\\logs\\setup.log");
+  EXPECT_TRUE(R());
+  Reset();
+  Parse("-q -tC:\\Apps /Lx.log");
+  EXPECT_TRUE(g_setup.quietSwitch);
+  EXPECT_STREQ(g_setup.targetFolder, "C:\\Apps");
+  EXPECT_STREQ(g_setup.logPath, "x.log");
+  Reset();
+  Parse("/QUIET /T x /R");  // letters after Q: not /Q; /T x /R still sets /R
+  EXPECT_FALSE(g_setup.quietSwitch);
+  EXPECT_STREQ(g_setup.targetFolder, "x");
+  EXPECT_TRUE(R());
+  Reset();
+  // A path that does not fit is not taken cut: it would name another folder.
+  std::string longFolder(300, 'f');
+  Parse(("/T \"" + longFolder + "\" /L " + longFolder + " /R").c_str());
+  EXPECT_STREQ(g_setup.targetFolder, "");
+  EXPECT_STREQ(g_setup.logPath, "");
+  EXPECT_TRUE(g_setup.switchTooLong);
+  EXPECT_TRUE(R());
+  Reset();
+  Parse(("/T \"" + longFolder.substr(0, 259) + "\"").c_str());
+  EXPECT_EQ(std::string(g_setup.targetFolder), longFolder.substr(0, 259));
+  EXPECT_FALSE(g_setup.switchTooLong);
+}

@@ -311,6 +311,55 @@ TEST(DecoderVectors, LookAheadOfTheLastLookupBelongsToTheStream) {
   EXPECT_GT(crossings, 0);
 }
 
+TEST(DecoderVectors, ManyLongCodesOutgrowTheFirstTables) {
+  // Literal/length codes of 1 to 6 bits, then 62 of 12 bits and 16 of 15 bits
+  // spread over many 11-bit prefixes; distance codes of 1 to 14 bits and two
+  // of 15. Every long code needs a second table level, more than the tables'
+  // first block holds.
+  std::vector<int> lit(286, 0);
+  lit['A'] = 1;
+  lit['B'] = 2;
+  lit[256] = 3;
+  lit['C'] = 4;
+  lit['D'] = 5;
+  lit['E'] = 6;
+  for (int i = 0; i < 62; ++i) lit[128 + i] = 12;
+  for (int i = 0; i < 16; ++i) lit[257 + i] = 15;  // lengths 3 to 18
+  std::vector<int> dist(30, 0);
+  for (int i = 0; i < 14; ++i) dist[i] = i + 1;
+  dist[14] = dist[15] = 15;
+  std::vector<uint32_t> litCodes = CanonicalCodes(lit), distCodes = CanonicalCodes(dist);
+
+  BitWriter w;
+  w.Bits(14, 4);  // final dynamic
+  DynamicHeader(w, 286, 30, Plain(Concat(lit, dist)));
+  Bytes expected;
+  std::mt19937 rng(15);
+  for (int i = 0; i < 3000; ++i) {
+    int pick = rng() % 4;
+    if (pick == 0 || expected.size() < 8) {
+      int sym = rng() % 2 ? 'A' + rng() % 5 : 128 + rng() % 62;
+      w.Code(litCodes[sym], lit[sym]);
+      expected.push_back(static_cast<uint8_t>(sym));
+    } else {
+      int lsym = 257 + rng() % 8;  // lengths 3 to 10, no extra bits
+      int dsym = rng() % 16;
+      static const int kDistBase[16] = {1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129, 193};
+      static const int kDistExtra[16] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6};
+      int extra = static_cast<int>(rng() % (1u << kDistExtra[dsym]));
+      int distance = kDistBase[dsym] + extra;
+      if (distance > static_cast<int>(expected.size())) continue;
+      w.Code(litCodes[lsym], lit[lsym]);
+      w.Code(distCodes[dsym], dist[dsym]).Bits(extra, kDistExtra[dsym]);
+      for (int k = 0; k < lsym - 254; ++k) expected.push_back(expected[expected.size() - distance]);
+    }
+  }
+  w.Code(litCodes[256], lit[256]);
+  DecodeRun run = DecodeAndCompare(w.Bytes());
+  EXPECT_EQ(run.result, kDecodeOk);
+  EXPECT_EQ(run.output, expected);
+}
+
 TEST(DecoderVectors, AbsentTablesAreDataErrors) {
   {  // code-length code without a single length
     BitWriter w;
@@ -722,6 +771,46 @@ TEST(DecoderVolumes, GivingUpAtTheVolumeChangeFailsTheExpansion) {
   DecodeRun run = DecodeFrom(input, static_cast<uint32_t>(split.stream.size()));
   EXPECT_EQ(run.result, kDecodeCancelled);
   CloseFile(input);
+}
+
+TEST(DecoderVolumes, GivingUpStopsTheOutputAtOnce) {
+  // A stored block, then a dynamic block of matches of 258 bytes at distance
+  // 1 in 2 bits each: length 258 is a 1-bit code, distance 1 a 1-bit code in
+  // a 6-bit table level. At the volume change the bits held may still decode
+  // a match whose lookup asked for more; when that match fills the window,
+  // the window must not reach the sink after the user gave up.
+  int windowsAfterGivingUp = 0;
+  for (int stored = 3840; stored <= 3935; ++stored) {
+    BitWriter w;
+    Bytes expected;
+    StoredBytes(w, expected, stored, false);
+    w.Bits(14, 4);  // final dynamic
+    // literal/length: 'A' 10, end of block 11, 285 0; distances 0-6: 1, 2, 3, 4, 5, 6, 6 bits
+    DynamicHeader(w, 286, 7, Plain(Concat(Lengths(286, {{'A', 2}, {256, 2}, {285, 1}}), {1, 2, 3, 4, 5, 6, 6})));
+    for (int i = 0; i < 800; ++i) w.Code(0, 1).Code(0, 1);  // 258 bytes at distance 1
+    w.Code(3, 2);
+    Bytes stream = w.Bytes();
+    ASSERT_GT(stream.size(), 4100u);
+    TempFile first(Bytes(stream.begin(), stream.begin() + 4100));
+
+    ResetFakeVolumes();
+    g_setup.volume.remaining = 4100;
+    RecordingSink sink;
+    size_t writesAtGivingUp = 0;
+    OnNextVolume([&] { writesAtGivingUp = sink.writes.size(); });
+    FileHandle input = first.Open();
+    Decoder decoder;
+    InitDecoder(&decoder);
+    ASSERT_TRUE(OpenSource(&decoder.source, input, static_cast<uint32_t>(stream.size())));
+    decoder.sink = &sink;
+    EXPECT_EQ(DecodeStream(&decoder), kDecodeCancelled) << stored;
+    CloseSource(&decoder.source);
+    CloseFile(input);
+    ASSERT_EQ(NextVolumeCalls(), 1);
+    windowsAfterGivingUp += static_cast<int>(sink.writes.size() - writesAtGivingUp);
+  }
+  EXPECT_EQ(windowsAfterGivingUp, 0);
+  ResetFakeVolumes();
 }
 
 }  // namespace

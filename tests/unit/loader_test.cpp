@@ -246,6 +246,72 @@ TEST_F(Loader, StreamLongerThanItsExpandedSizeIsDamaged) {
   EXPECT_FALSE(Load({Record(kTagUninstallName, body, kRecordCompressed)}));
 }
 
+TEST_F(Loader, StreamShorterThanItsExpandedSizeLeavesZeros) {
+  // A writer that counted the text's NUL but did not write it, and a body
+  // whose stream makes 3 of 64 bytes: what is missing reads as zeros.
+  Bytes text, bitmap;
+  PutU32(text, 5);
+  PutBytes(text, StoredStream(Bytes{'A', 'c', 'm', 'e'}));
+  PutU32(bitmap, 64);
+  PutBytes(bitmap, StoredStream(Bytes{1, 2, 3}));
+  ASSERT_TRUE(Load({Record(kTagUninstallName, text, kRecordCompressed),
+                    Record(kTagSideBitmap, bitmap, kRecordCompressed)}));
+  EXPECT_STREQ(g_setup.package.uninstallName, "Acme");
+  ASSERT_EQ(g_setup.package.sideBitmapSize, 64u);
+  Bytes expected(64, 0);
+  expected[0] = 1;
+  expected[1] = 2;
+  expected[2] = 3;
+  EXPECT_EQ(Bytes(g_setup.package.sideBitmap, g_setup.package.sideBitmap + 64), expected);
+}
+
+TEST_F(Loader, SizesNoStreamOrFileCouldFillAreRefused) {
+  // A stream of a few bytes cannot make 4 GiB, nor a text of 12 bytes 3 GiB,
+  // and the same for a string group: damage, refused before taking memory.
+  Bytes body;
+  PutU32(body, 0xFFFFFFF0u);
+  PutBytes(body, StoredStream(Bytes{1, 2, 3}));
+  EXPECT_FALSE(Load({Record(kTagSideBitmap, body, kRecordCompressed)}));
+  Reset();
+  Bytes text = Record(kTagUninstallName, Text("Acme Tools"));
+  text[4] = 0;
+  text[7] = 0xC0;  // body length 3 GiB and a few bytes
+  EXPECT_FALSE(Load({text}));
+  Reset();
+  Bytes groups;
+  PutU16(groups, 1);
+  PutU32(groups, 0x7FFFFFFFu);
+  PutBytes(groups, StoredStream(Group({"a"})));
+  EXPECT_FALSE(Load({Record(kTagStringGroups, groups)}));
+  EXPECT_TRUE(g_messages.empty());
+  // What a stream can make at most is still accepted.
+  Reset();
+  body.clear();
+  PutU32(body, 4);
+  PutBytes(body, StoredStream(Bytes{1, 2, 3, 4}));
+  EXPECT_TRUE(Load({Record(kTagSideBitmap, body, kRecordCompressed)}));
+}
+
+TEST_F(Loader, RecordLengthsOf2GiBAndMoreAreFollowedNotMisread) {
+  // Bodies that claim 2 GiB and more; what follows the header inside the file
+  // would make a usable package if it were read as records.
+  for (uint32_t length : {0x80000000u, 0x80000010u, 0xFFFFFF00u, 0xFFFFFFFFu}) {
+    Bytes file = Stub(kStubSize);
+    Bytes header;
+    PutU16(header, 0x5555);
+    PutU8(header, 0);
+    PutU8(header, 0);
+    PutU32(header, length);
+    PutBytes(file, header);
+    PutBytes(file, StartPage(1));
+    PutBytes(file, DataArea(4, 4));
+    Write(file);
+    EXPECT_FALSE(LoadPackage()) << length;
+    EXPECT_TRUE(g_messages.empty());
+    Reset();
+  }
+}
+
 TEST_F(Loader, DataAreaPastTheEndShowsIncompleteMessage) {
   Bytes file = Stub(kStubSize);
   PutBytes(file, MessagesRecord());

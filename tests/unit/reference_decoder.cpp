@@ -181,6 +181,7 @@ class Reference {
   }
 
   void Put(uint8_t byte) {
+    ++result_->produced;
     window_[position_++] = byte;
     pending_.push_back(byte);
     if (position_ == 32768) Flush(32768);

@@ -13,6 +13,7 @@ struct ReferenceResult {
   int result = 0;
   std::vector<uint8_t> output;   // everything handed to the sink
   std::vector<uint32_t> writes;  // the count of every sink write
+  size_t produced = 0;           // output bytes made, handed to the sink or still pending
   size_t fetched = 0;            // bytes of input taken
   int fixedTableBuilds = 0;      // times the fixed codes were set up in this stream
 };

@@ -194,6 +194,27 @@ TEST_F(FileIoTest, SeeksReturnTheNewPosition) {
   CloseFile(file);
 }
 
+TEST_F(FileIoTest, OffsetsOf2GiBAndMoreAreNotNegative) {
+  // Seeking past the end is allowed and costs no disk space.
+  WriteFileContents("0123456789");
+  FileHandle file = OpenExisting(path_.c_str(), kOpenRead);
+  ASSERT_NE(file, INVALID_FILE);
+  EXPECT_EQ(SeekFromStart(file, 0x80000010u), 0x80000010u);
+  EXPECT_EQ(FilePosition(file), 0x80000010u);
+  EXPECT_EQ(SeekRelative(file, -0x10), 0x80000000u);
+  EXPECT_EQ(SeekFromStart(file, 0xFFFFFFF0u), 0xFFFFFFF0u);
+  // 4 GiB - 1 and beyond do not fit a position: failed.
+  EXPECT_EQ(SeekRelative(file, 0x20), kSeekFailed);
+  EXPECT_EQ(FilePosition(file), kSeekFailed);
+  EXPECT_EQ(SeekFromStart(file, 2), 2u);
+  char c = 0;
+  ASSERT_EQ(ReadExact(file, &c, 1), kFileOk);
+  EXPECT_EQ(c, '2');
+  EXPECT_EQ(SeekRelative(file, -4), kSeekFailed) << "before the start";
+  EXPECT_EQ(FilePosition(file), 3u);
+  CloseFile(file);
+}
+
 TEST_F(FileIoTest, SeekingPastTheEndThenWritingGrowsTheFile) {
   WriteFileContents("ab");
   FileHandle file = OpenExisting(path_.c_str(), kOpenReadWrite);
