@@ -261,17 +261,20 @@ run_case() {
     unexplained=$((unexplained + 1))
   fi
   # What the run left: nothing temporary, and only whole project files.
-  local left="" temporary written sum
+  local left="" temporary sum file
   temporary=$(grep -F '.$$' "$work/changed" | head -n 3)
   [ -n "$temporary" ] && left="temporary files: $temporary"
-  while IFS= read -r written; do
-    [ -f "$written" ] || continue
-    case "$written" in *.lnk | "$C/users/"*) continue ;; esac
-    sum=$(md5sum "$written" | cut -d' ' -f1)
-    # An empty file is whole only as the empty project file.
-    if [ ! -s "$written" ] && [ "${written##*/}" != empty.dat ]; then sum=empty-elsewhere; fi
-    printf '%s\n' "$sums" | grep -qx "$sum" || left="$left${left:+; }not a project file: ${written#"$C/"}"
+  local -a written=()
+  while IFS= read -r file; do
+    [ -f "$file" ] || continue
+    case "$file" in *.lnk | "$C/users/"*) continue ;; esac
+    written+=("$file")
   done <"$work/changed"
+  [ ${#written[@]} -gt 0 ] && while read -r sum file; do
+    # An empty file is whole only as the empty project file.
+    [ -s "$file" ] || [ "${file##*/}" = empty.dat ] || sum=empty-elsewhere
+    [[ $'\n'"$sums"$'\n' == *$'\n'"$sum"$'\n'* ]] || left="$left${left:+; }not a project file: ${file#"$C/"}"
+  done < <(md5sum "${written[@]}")
   if [ -n "$left" ]; then
     leftovers=$((leftovers + 1))
     outcome="$outcome, LEFT: $left"
