@@ -735,11 +735,14 @@ bool VisibleAndEnabled(HWND window, int id, HWND* control) {
   return true;
 }
 
-// walk [class=C] [answer=B,B,...] [last=TITLE] [timeout=S]: drives the started
-// program to its end without knowing what it will show. Each message box is
-// logged and answered with the first listed button it has; on a window of the
-// class, each page is logged and Next (1) pressed, or Cancel (2) on the page
-// whose title is `last`. Fails only when the program has not ended in time.
+// walk [class=C] [answer=B,B,...] [last=TITLE] [hold=TITLE] [timeout=S]:
+// drives the started program to its end without knowing what it will show.
+// Each message box is logged and answered with the first listed button it
+// has; on a window of the class, each page is logged and Next (1) pressed, or
+// Cancel (2) on the page whose title is `last`; nothing on the page whose
+// title is `hold`, which moves on by itself (a Next enabled as that page goes
+// would press the next page's Next). Fails only when the program has not
+// ended in time.
 bool RunWalk(const Command& command) {
   if (!g_driver.started) return Fail("no program was started with `start`");
   std::string className = HasOption(command, "class") ? Option(command, "class") : "QuorinClass";
@@ -752,6 +755,7 @@ bool RunWalk(const Command& command) {
     start = comma + 1;
   }
   const std::string last = Option(command, "last");
+  const std::string hold = Option(command, "hold");
   const double seconds = TimeoutOf(command);
   DWORD begin = GetTickCount();
   std::string shown, previous, pressedOn;
@@ -808,6 +812,10 @@ bool RunWalk(const Command& command) {
       }
       std::string title;
       ReadWindowText(windows[0], &title);
+      if (!hold.empty() && title == hold) {
+        Sleep(kPollMs);
+        continue;
+      }
       int button = !last.empty() && title == last ? IDCANCEL : 1;
       HWND control = nullptr;
       // One press per page; a page that stays as it was is pressed again

@@ -16,7 +16,8 @@
 # Every case runs unattended (/Q, with a log), 0.4 to 1 s a run. Eight cases
 # also run with the wizard, walked by the driver's `walk` (message boxes
 # answered Cancel, else Yes, else OK; Next pressed on every page; Cancel on
-# the closing page), where an installation error shows on the finish page:
+# the closing page; none while installing), where an installation error
+# shows on the finish page:
 # the whole setup, a record cut, a cut and a change in the data, a volume
 # cut, a record header, a record body and the file list's tag changed.
 # Every run must end within its time without a crash, either refusing the
@@ -211,7 +212,7 @@ run_case() {
     timeout 60 wine "$QDRIVER" --timeout 30 "start $setupWin /Q /L $logsWin\\${runLog##*/}" \
       "walk class=NoWindow timeout=30" >"$log" 2>&1
   else
-    timeout 90 wine "$QDRIVER" --timeout 30 "start $setupWin" "walk last=Setup timeout=30" >"$log" 2>&1
+    timeout 90 wine "$QDRIVER" --timeout 30 "start $setupWin" "walk last=Setup hold=\"Sweep Test Setup - Installing\" timeout=30" >"$log" 2>&1
   fi
   rc=$?
   runMicros=$((runMicros + ${EPOCHREALTIME/./} - began))
