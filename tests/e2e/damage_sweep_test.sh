@@ -238,6 +238,9 @@ run_case() {
   elif [ "$code" != 0 ] && [ "$code" != "$expectedRefusal" ]; then
     outcome="CRASH (exit $code)"
     crashes=$((crashes + 1))
+  elif [ "$mode" = quiet ] && grep -q '^walk msgbox' "$log"; then
+    outcome="UNEXPLAINED: a message box in an unattended run"
+    unexplained=$((unexplained + 1))
   elif [ "$code" = "$expectedRefusal" ] && grep -q '^walk msgbox "INCOMPLETE: \|^message: INCOMPLETE: ' "$log"; then
     outcome="refused with the incomplete-package message"
   elif [ "$code" = "$expectedRefusal" ] && ! grep -q '^walk msgbox\|^message: \|^error ' "$log" &&
