@@ -259,7 +259,7 @@ run_case() {
     { [ "$mode" = wizard ] && printf '%s' "$finish" | grep -q 'has finished installing' ||
       grep -q '^result: installed (exit code 0)' "$log"; }; then
     outcome="installed, every file whole"
-    [ "$folder" = "$DEST" ] || outcome="$outcome (in the changed folder ${logged//\\/\\\\})"
+    [ "$folder" = "$DEST" ] || outcome="$outcome (in the changed folder $logged)"
   else
     outcome="UNEXPLAINED (exit $code)"
     unexplained=$((unexplained + 1))
