@@ -13,6 +13,8 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 mingw-w64-tools
   # the Wine bench
   wine wine64 xvfb xauth x11-utils xdotool imagemagick
+  # a TrueType font the font-installation tests install
+  fonts-dejavu-core
   # MSI baseline of the install benchmark
   wixl msitools
 )

@@ -6,6 +6,8 @@
 #include <string.h>
 
 #include "common/safe_format.h"
+#include "common/setup_state.h"
+#include "install/restart_replace.h"
 #include "install/uninstall_data.h"
 #include "uninstall_state.h"
 
@@ -60,4 +62,14 @@ void RemoveEmptyFoldersUpTo(const char* folder, const char* root) {
     if (!last) break;
     *last = 0;
   }
+}
+
+void RemoveFoldersAtRestart(const char* folder, const char* root) {
+  // Windows 9x removes no folders at the restart; a drive's root is never removed.
+  if (!g_setup.isNt || !strchr(root, '\\')) return;
+  char path[format::kPathBufferSize];
+  CopyBounded(path, kPathSize, folder);
+  size_t rootLength = strlen(root);
+  while (IsInsideFolder(path, root) && ReplaceAtRestart(nullptr, path) && strlen(path) > rootLength)
+    *strrchr(path, '\\') = 0;
 }

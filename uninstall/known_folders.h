@@ -18,3 +18,8 @@ const char* KnownFolderHolding(const char* path, unsigned set);
 // Removes the folder and then its parents, while they are empty, up to but
 // not including `root`.
 void RemoveEmptyFoldersUpTo(const char* folder, const char* root);
+
+// Has the folder and its parents up to and including `root` removed at the
+// next restart, each if it is empty by then: the folders of a file that waits
+// for the restart go with it.
+void RemoveFoldersAtRestart(const char* folder, const char* root);

@@ -98,8 +98,10 @@ void WalkItems(const UninstallRecord& record, UninstallPass pass) {
     } else if (pass == kPassFiles) {
       RemoveRecordedFile(path, item.flags);
     } else if (root) {
+      bool waits = g_uninstall.restartNeeded && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
       *strrchr(path, '\\') = 0;
       RemoveEmptyFoldersUpTo(path, root);
+      if (waits && root == g_uninstall.destination) RemoveFoldersAtRestart(path, root);
     }
   }
 }

@@ -35,23 +35,7 @@ cp "$T/selfreg_probe.dll" "$work/src/probe.dll"
 printf 'read me\r\n' >"$work/src/readme.qtv"
 printf 'data\r\n' >"$work/src/sub/data.txt"
 for i in $(seq -w 1 40); do head -c 3000 /dev/urandom >"$work/src/sub/f$i.bin"; done
-# A TrueType font the system does not know yet: DejaVu Serif under another
-# family name of the same length.
-font=$(ls /usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf 2>/dev/null)
-[ -n "$font" ] || { echo "missing DejaVuSerif.ttf (fonts-dejavu-core)"; exit 1; }
-python3 - "$font" "$work/src/QuorinSerif.ttf" <<'PY'
-import struct, sys
-data = bytearray(open(sys.argv[1], "rb").read())
-tables = struct.unpack(">H", data[4:6])[0]
-for i in range(tables):
-    tag, _, offset, length = struct.unpack(">4sIII", data[12 + 16 * i:28 + 16 * i])
-    if tag == b"name":
-        table = data[offset:offset + length]
-        for old, new in ((b"DejaVu", b"Quorin"), ("DejaVu".encode("utf-16-be"), "Quorin".encode("utf-16-be"))):
-            table = table.replace(old, new)
-        data[offset:offset + length] = table
-open(sys.argv[2], "wb").write(data)
-PY
+e2e_quorin_serif "$work/src/QuorinSerif.ttf" || exit 1
 
 # project <name> <folder> <uninstall name> <remembered as> [more setup lines]
 project() {

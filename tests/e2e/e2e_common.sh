@@ -70,6 +70,25 @@ e2e_build() {
   }
 }
 
+# e2e_quorin_serif <file.ttf>: a TrueType font the system does not know yet,
+# "Quorin Serif": DejaVu Serif under another family name of the same length.
+e2e_quorin_serif() {
+  local font=/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf
+  [ -f "$font" ] || { echo "missing $font (fonts-dejavu-core)" >&2; return 1; }
+  python3 - "$font" "$1" <<'PY'
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+for i in range(struct.unpack(">H", data[4:6])[0]):
+    tag, _, offset, length = struct.unpack(">4sIII", data[12 + 16 * i:28 + 16 * i])
+    if tag == b"name":
+        table = data[offset:offset + length]
+        for old, new in ((b"DejaVu", b"Quorin"), ("DejaVu".encode("utf-16-be"), "Quorin".encode("utf-16-be"))):
+            table = table.replace(old, new)
+        data[offset:offset + length] = table
+open(sys.argv[2], "wb").write(data)
+PY
+}
+
 e2e_step() { echo "--- $*"; }
 
 _e2e_result() {

@@ -146,12 +146,16 @@ kind = "fonts"
   EXPECT_EQ(p.backgroundBitmapSize, fs::file_size(dir / "tile.bmp"));
   ASSERT_TRUE(p.templates);
   EXPECT_GE(p.templatesSize, 9u * 4);
-  EXPECT_EQ(p.fileCount, 2u);
+  // The uninstaller the build adds for the uninstall name comes last.
+  EXPECT_EQ(p.fileCount, 3u);
+  const uint8_t* uninstaller;
+  size_t uninstallerSize;
+  EmbeddedUninstaller(StubArch::kI686, &uninstaller, &uninstallerSize);
   EXPECT_EQ(p.startPage, format::kNoStartPage);
   EXPECT_EQ(p.pacingMs, format::kDefaultPacingMs);
   ASSERT_TRUE(p.uninstallValues);
   EXPECT_EQ(p.uninstallValuesSize, format::kUninstallValuesFixedSize + 3);
-  EXPECT_EQ(format::ReadU32(p.uninstallValues + 4), (3000 + 5000 + 1023) / 1024);
+  EXPECT_EQ(format::ReadU32(p.uninstallValues + 4), (3000 + 5000 + uninstallerSize + 1023) / 1024);
   EXPECT_EQ(p.dataLength, image.data.size());
   for (int g = 0; g < 9; ++g) EXPECT_TRUE(p.stringGroups[g]) << g;
   EXPECT_EQ(std::string(GetGroupString(1, 1)), "");
@@ -160,6 +164,12 @@ kind = "fonts"
   EXPECT_EQ(std::string(GetGroupString(6, 31)).empty(), false);
   // The first entry the stub walks is the one the project listed first.
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(p.firstEntry + format::kEntryFixedSize)), "a.txt");
+  const uint8_t* last = p.firstEntry;
+  for (int i = 0; i < 2; ++i) last += format::ReadU32(last + format::kEntrySize);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(last + format::kEntryFixedSize)), "uninst.exe");
+  EXPECT_EQ(last[format::kEntryOptions], format::kOptionUninstaller);
+  EXPECT_EQ(last[format::kEntryKind], format::kEntryInstalled);
+  EXPECT_EQ(format::ReadU32(last + format::kEntryFileSize), uninstallerSize);
 }
 
 TEST_F(StubLoader, SinglePageModeAndFramedMode) {

@@ -174,6 +174,63 @@ TEST_F(BadProject, TwoUninstallers) {
   EXPECT_NE(p.find("more than one file is marked 'uninstaller'"), std::string::npos) << p;
 }
 
+// The uninstaller the build adds for 'uninstall_name', and the rules every
+// uninstaller keeps: directly in the destination folder, a name of its own,
+// installed as built.
+TEST_F(BadProject, TheUninstallerAndItsRules) {
+  auto filesOf = [&](const std::string& toml) {
+    WriteText(dir / "p.toml", toml);
+    Project project;
+    std::vector<std::string> errors;
+    EXPECT_TRUE(LoadProject(dir / "p.toml", &project, &errors)) << ::testing::PrintToString(errors);
+    return project.files;
+  };
+  std::string asked = std::string(kHead) + "uninstall_name = \"Bad (remove)\"\n";
+  std::vector<ProjectFile> files = filesOf(asked + "[[file]]\nsource = \"a.txt\"\n");
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_TRUE(files[1].builtIn);
+  EXPECT_EQ(files[1].destination, "uninst.exe");
+  EXPECT_EQ(files[1].destinationKind, format::kDestFolder);
+  EXPECT_EQ(files[1].entryKind, format::kEntryInstalled);
+  EXPECT_EQ(files[1].options, format::kOptionUninstaller);
+  EXPECT_EQ(filesOf(asked + "uninstaller_name = \"Remove Bad.exe\"\n").back().destination, "Remove Bad.exe");
+  EXPECT_EQ(filesOf(std::string(kHead) + "[[file]]\nsource = \"a.txt\"\n").size(), 1u) << "no entry asked for";
+  // A project's own uninstaller wins; the build adds none.
+  files = filesOf(asked + "[[file]]\nsource = \"a.txt\"\nuninstaller = true\n");
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_FALSE(files[0].builtIn);
+
+  std::string p = Problems(asked + "[[file]]\nsource = \"a.txt\"\ndestination = \"UNINST.EXE\"\n");
+  EXPECT_NE(p.find(LineOf("[[file]]") + ": destination 'UNINST.EXE' is the same file on Windows as the uninstaller "
+                   "quorin adds for 'uninstall_name' (named at " + LineOf("uninstall_name") + ";"),
+            std::string::npos) << p;
+  p = Problems(asked + "[[file]]\nsource = \"a.txt\"\ndestination = \"uninst.exe\\\\a.txt\"\n");
+  EXPECT_NE(p.find(LineOf("[[file]]") + ": destination 'uninst.exe\\a.txt' needs a folder 'uninst.exe', but the "
+                   "uninstaller quorin adds"), std::string::npos) << p;
+  p = Problems(asked + "uninstaller_name = \"bin/remove.exe\"\n");
+  EXPECT_NE(p.find(LineOf("uninstaller_name") + ": 'uninstaller_name' 'bin\\remove.exe' must be a plain file name"),
+            std::string::npos) << p;
+  p = Problems(asked + "uninstaller_name = \"remove.bat\"\n");
+  EXPECT_NE(p.find("'remove.bat' must end in .exe"), std::string::npos) << p;
+  p = Problems(asked + "uninstaller_name = \"nul.exe\"\n");
+  EXPECT_NE(p.find(LineOf("uninstaller_name") + ": destination 'nul.exe' uses 'nul.exe', a device name"),
+            std::string::npos) << p;
+  p = Problems(asked + "uninstaller_name = \"u.exe\"\n[[file]]\nsource = \"a.txt\"\nuninstaller = true\n");
+  EXPECT_NE(p.find(LineOf("uninstaller_name") + ": 'uninstaller_name' names the uninstaller quorin adds, but the "
+                   "[[file]] at " + LineOf("[[file]]") + " is the uninstaller already"), std::string::npos) << p;
+  EXPECT_EQ(Problems(std::string(kHead) + "uninstaller_name = \"u.exe\"\n"), "");
+  EXPECT_NE(warned.find(LineOf("uninstaller_name") + ": warning: 'uninstaller_name' has no effect without "
+                                                     "'uninstall_name'"), std::string::npos) << warned;
+
+  // Every uninstaller, the project's own as well, lies directly in the
+  // destination folder and is installed as it was built.
+  for (const char* bad : {"destination = \"bin/a.txt\"", "kind = \"windows\"", "external = true",
+                          "check_version = true"}) {
+    p = Problems(std::string(kHead) + "[[file]]\nsource = \"a.txt\"\nuninstaller = true\n" + bad + "\n");
+    EXPECT_NE(p.find(LineOf("[[file]]") + ": 'uninstaller' "), std::string::npos) << bad << "\n" << p;
+  }
+}
+
 TEST_F(BadProject, BitmapThatIsNoBitmap) {
   std::string p = Problems(std::string(kHead) + "side_bitmap = \"a.txt\"\n");
   EXPECT_NE(p.find(dir / "a.txt" + ": not a .bmp file"), std::string::npos) << p;
@@ -362,10 +419,11 @@ TEST_F(BadProject, CodePageCheckedOnceAndStored) {
 
 // Problems that are not errors are said, and the setup is still built.
 TEST_F(BadProject, WarningsNotSilence) {
-  EXPECT_EQ(Problems("[setup]\ntitle = \"Empty\"\nuninstall_name = \"Empty (remove)\"\n"), "");
+  EXPECT_EQ(Problems("[setup]\ntitle = \"Empty\"\nuninstall_name = \"Empty (remove)\"\nuninstaller_name = \"\"\n"), "");
   EXPECT_NE(warned.find(dir / "p.toml" + ": warning: the project installs no files"), std::string::npos) << warned;
-  EXPECT_NE(warned.find(LineOf("uninstall_name") + ": warning: 'uninstall_name' is set, but no [[file]] has "
-                                                   "'uninstaller = true'"), std::string::npos) << warned;
+  EXPECT_NE(warned.find(LineOf("uninstall_name") + ": warning: 'uninstall_name' is set, but 'uninstaller_name' is "
+                                                   "empty and no [[file]] has 'uninstaller = true'"),
+            std::string::npos) << warned;
   EXPECT_TRUE(fs::exists(dir / "out/setup.exe"));
 
   WriteBytes(dir / "font.ttf", {0x00, 0x01, 0x00, 0x00, 0x00, 0x0A});

@@ -55,7 +55,6 @@ welcome = "Hi from {title}"
 
 [[file]]
 source = "src/app.exe"
-destination = "bin\\app.exe"
 finish = "run"
 uninstaller = true
 uninstall = false

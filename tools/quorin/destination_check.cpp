@@ -42,7 +42,15 @@ bool IsDeviceName(const std::string& name) {
 struct Seen {
   std::string origin;
   std::string destination;
+  bool builtIn;
 };
+
+// The uninstaller quorin adds is named by the project only indirectly.
+std::string Described(const Seen& seen) {
+  return seen.builtIn ? "the uninstaller quorin adds for 'uninstall_name' (named at " + seen.origin +
+                            "; 'uninstaller_name' renames it)"
+                      : "'" + seen.destination + "' at " + seen.origin;
+}
 
 }  // namespace
 
@@ -109,20 +117,25 @@ void CheckDestinations(const Project& project, std::vector<std::string>* errors)
     for (size_t i = 0; i < path.size(); ++i) {
       key += CaseFoldedKey(path[i], project.codepage);
       if (i + 1 == path.size()) break;
-      folders.emplace(key, Seen{f.origin, d});
+      folders.emplace(key, Seen{f.origin, d, false});
       key += std::string("\\\0\0\0", 4);  // a backslash in the keys' UTF-32
     }
-    auto [it, fresh] = files.emplace(key, Seen{f.origin, d});
-    if (!fresh)
-      fail("destination '" + d + "' is the same file on Windows as '" + it->second.destination + "' at " +
-           it->second.origin + (d == it->second.destination ? "" : " (Windows ignores letter case)"));
+    Seen seen{f.origin, d, f.builtIn};
+    auto [it, fresh] = files.emplace(key, seen);
+    if (!fresh && f.builtIn)
+      errors->push_back(it->second.origin + ": destination '" + it->second.destination + "' is the same file on Windows as " +
+                        Described(seen));
+    else if (!fresh)
+      fail("destination '" + d + "' is the same file on Windows as " + Described(it->second) +
+           (d == it->second.destination ? "" : " (Windows ignores letter case)"));
   }
   // A file and a folder of one name cannot both exist.
   for (const auto& [key, file] : files) {
     auto folder = folders.find(key);
     if (folder != folders.end())
       errors->push_back(folder->second.origin + ": destination '" + folder->second.destination + "' needs a folder '" +
-                        file.destination + "', but the file at " + file.origin + " has that name");
+                        file.destination + "', but " + (file.builtIn ? Described(file) : "the file at " + file.origin) +
+                        " has that name");
   }
   if (uninstallers > 1)
     errors->push_back(project.path + ": more than one file is marked 'uninstaller'; the uninstall data goes into one file");

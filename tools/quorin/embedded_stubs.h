@@ -1,5 +1,5 @@
-// The setup stubs built for i686 and x86_64, carried inside the quorin binary so
-// that one file is all an installer author needs.
+// The setup stubs and the uninstallers built for i686 and x86_64, carried
+// inside the quorin binary so that one file is all an installer author needs.
 #pragma once
 
 #include <stddef.h>
@@ -8,3 +8,5 @@
 enum class StubArch { kI686, kX64 };
 
 void EmbeddedStub(StubArch arch, const uint8_t** data, size_t* size);
+// The uninstaller of the same architecture, ending with its 8-byte placeholder.
+void EmbeddedUninstaller(StubArch arch, const uint8_t** data, size_t* size);

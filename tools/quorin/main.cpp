@@ -134,8 +134,9 @@ int Run(int argc, char** argv) {
                 "nothing was written; 2 a bad command line.");
 
   std::string setupPath, directory, otherPath;
-  CLI::App* list = app.add_subcommand("list", "List the records, texts and file entries of a setup file");
-  list->add_option("setup", setupPath, "The setup file")->required();
+  CLI::App* list = app.add_subcommand("list", "List the records, texts and file entries of a setup file, or the "
+                                              "uninstall records of an installed uninstaller");
+  list->add_option("setup", setupPath, "The setup file, or an installed uninstaller such as uninst.exe")->required();
   uint32_t codepage = 0;
   const char* codepageHelp = "ANSI code page of the setup's texts and names (default: the one the setup names, else 1252)";
   list->add_option("--codepage", codepage, codepageHelp);

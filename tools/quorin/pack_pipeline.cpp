@@ -154,16 +154,25 @@ bool ReadFull(int fd, uint8_t* out, size_t size, int* error) {
   return true;
 }
 
-// The file being read, one piece after another.
+// The file being read, one piece after another: a source file, or the bytes
+// of a file quorin carries itself.
 struct Reading {
   size_t file = 0;
   int fd = -1;
+  const uint8_t* memory = nullptr;
   uint64_t left = 0;
   uint32_t checksum = 0;
   ~Reading() { Close(); }
   void Close() {
     if (fd >= 0) close(fd);
     fd = -1;
+    memory = nullptr;
+  }
+  bool Read(uint8_t* out, size_t size, int* error) {
+    if (!memory) return ReadFull(fd, out, size, error);
+    memcpy(out, memory, size);
+    memory += size;
+    return true;
   }
 };
 
@@ -197,17 +206,21 @@ bool Pack(const Project& project, const std::vector<SourceFacts>& facts, const P
         size_t i = next++;
         const ProjectFile& f = files[i];
         if (options.progress) options.progress(done, total, f.destination);
-        if (f.source.empty()) continue;
         reading.file = i;
         reading.checksum = 0;
-        reading.fd = open(f.source.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat st;
-        if (reading.fd < 0 || fstat(reading.fd, &st) != 0)
-          return fail(i, "cannot open source file '" + f.source + "': " + strerror(errno));
-        if (static_cast<uint64_t>(st.st_size) != facts[i].size || st.st_mtim.tv_sec != facts[i].modifiedSeconds ||
-            st.st_mtim.tv_nsec != facts[i].modifiedNanoseconds)
-          return fail(i, "source file '" + f.source + "' changed while the build ran; build again");
         reading.left = facts[i].size;
+        if (facts[i].embedded) {
+          reading.memory = facts[i].embedded;
+        } else {
+          if (f.source.empty()) continue;
+          reading.fd = open(f.source.c_str(), O_RDONLY | O_CLOEXEC);
+          struct stat st;
+          if (reading.fd < 0 || fstat(reading.fd, &st) != 0)
+            return fail(i, "cannot open source file '" + f.source + "': " + strerror(errno));
+          if (static_cast<uint64_t>(st.st_size) != facts[i].size || st.st_mtim.tv_sec != facts[i].modifiedSeconds ||
+              st.st_mtim.tv_nsec != facts[i].modifiedNanoseconds)
+            return fail(i, "source file '" + f.source + "' changed while the build ran; build again");
+        }
         haveReading = true;
         if (f.entryKind == format::kEntryExternal) {
           // Not in the data area: only its checksum is wanted.
@@ -236,7 +249,7 @@ bool Pack(const Project& project, const std::vector<SourceFacts>& facts, const P
       inFlightBytes += n;
       piece->input.resize(n);
       int error = 0;
-      if (!ReadFull(reading.fd, piece->input.data(), n, &error))
+      if (!reading.Read(piece->input.data(), n, &error))
         return fail(reading.file, "cannot read source file '" + files[reading.file].source + "': " +
                                       (error ? strerror(error) : "it became shorter while the build ran"));
       reading.checksum = UpdateChecksum(reading.checksum, piece->input.data(), n);
@@ -255,7 +268,8 @@ bool Pack(const Project& project, const std::vector<SourceFacts>& facts, const P
     workers.Wait(front);
     const ProjectFile& f = files[front->file];
     if (front->failed)
-      return fail(front->file, "out of memory while compressing '" + f.source + "'; build with fewer jobs (-j)");
+      return fail(front->file, "out of memory while compressing '" + (f.builtIn ? f.destination : f.source) +
+                                   "'; build with fewer jobs (-j)");
     std::string error;
     if (!data->Append(front->output.data(), front->output.size(), &error)) {
       errors->push_back(error);

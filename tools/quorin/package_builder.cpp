@@ -265,6 +265,15 @@ bool PrepareSetup(const Project& project, const BuildOptions& options, const std
   *prepared = PreparedSetup{};
   CheckInputsAreNotOutput(project, outPath, errors);
   CheckSources(project, &prepared->sources, errors, &prepared->warnings);
+  for (size_t i = 0; i < project.files.size(); ++i) {
+    if (!project.files[i].builtIn) continue;
+    // The uninstaller of the stub's architecture, as its build made it.
+    SourceFacts& s = prepared->sources[i];
+    size_t size;
+    EmbeddedUninstaller(options.arch, &s.embedded, &size);
+    s.size = size;
+    s.present = true;
+  }
   Bytes& head = prepared->records;
   PackLevel level = options.level;
 

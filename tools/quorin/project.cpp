@@ -689,8 +689,8 @@ void ReadSetupTable(Reader& r, const toml::table& setup, Project* project) {
   }
   project->codepage = r.codepage;
   r.CheckKeys(setup, "[setup]",
-              {"codepage", "title", "uninstall_name", "folder", "mode", "editable_folder", "start_page", "side_bitmap",
-               "background_bitmap", "dialogs", "pacing", "version", "publisher", "display_icon"});
+              {"codepage", "title", "uninstall_name", "uninstaller_name", "folder", "mode", "editable_folder", "start_page",
+               "side_bitmap", "background_bitmap", "dialogs", "pacing", "version", "publisher", "display_icon"});
   if (!r.String(setup, "title", &project->title) || project->title.empty()) {
     if (!setup.get("title")) r.Fail(setup, "[setup] needs 'title'");
     else if (project->title.empty() && setup.get("title")->is_string()) r.Fail(*setup.get("title"), "'title' must not be empty");
@@ -698,6 +698,8 @@ void ReadSetupTable(Reader& r, const toml::table& setup, Project* project) {
   project->uninstallName = project->title;
   if (r.String(setup, "uninstall_name", &project->uninstallName))
     project->uninstallNameOrigin = r.Where(*setup.get("uninstall_name"));
+  if (r.String(setup, "uninstaller_name", &project->uninstallerName, kMaxPathChars))
+    project->uninstallerNameOrigin = r.Where(*setup.get("uninstaller_name"));
   project->defaultFolder = "#Program Files#\\" + project->title;
   r.String(setup, "folder", &project->defaultFolder, kMaxPathChars);
   if (TypicalFolder(project->defaultFolder).size() > kMaxPathChars - 13)
@@ -749,6 +751,72 @@ void ReadSetupTable(Reader& r, const toml::table& setup, Project* project) {
   }
 }
 
+
+// A project's own uninstaller (a [[file]] with 'uninstaller = true') obeys
+// the rules of the one quorin adds: the setup appends the uninstall data at
+// the entry's own size, and the uninstaller finds the destination folder as
+// the folder it lies in.
+void CheckOwnUninstaller(Reader& r, const Project* project) {
+  for (const ProjectFile& f : project->files) {
+    if (!(f.options & format::kOptionUninstaller)) continue;
+    auto fail = [&](const std::string& problem) { r.errors->push_back(f.origin + ": 'uninstaller' " + problem); };
+    if (f.entryKind == format::kEntryExternal)
+      fail("cannot be external: the setup writes the uninstall data into the installed file");
+    else if (f.destinationKind != format::kDestFolder)
+      fail("needs kind = \"folder\": the uninstaller lies directly in the destination folder");
+    else if (f.destination.find('\\') != std::string::npos)
+      fail("needs a destination directly in the destination folder, without a subfolder ('" + f.destination +
+           "'): the uninstaller takes the folder it lies in for the destination folder");
+    if (f.options & (format::kOptionCheckVersion | format::kOptionCheckLanguage))
+      fail("cannot have 'check_version' or 'check_language': an uninstaller left as it was would get the uninstall "
+           "data at the wrong place");
+  }
+}
+
+// The uninstaller quorin carries, added as the last file when the project
+// asks for an uninstall entry and brings no uninstaller of its own.
+void AddUninstaller(Reader& r, Project* project) {
+  const ProjectFile* own = nullptr;
+  for (const ProjectFile& f : project->files)
+    if (f.options & format::kOptionUninstaller) own = &f;
+  const std::string& nameAt = project->uninstallerNameOrigin;
+  bool entryWanted = !project->uninstallNameOrigin.empty() && !project->uninstallName.empty();
+  if (own && !nameAt.empty()) {
+    r.errors->push_back(nameAt + ": 'uninstaller_name' names the uninstaller quorin adds, but the [[file]] at " +
+                        own->origin + " is the uninstaller already; keep one of them");
+    return;
+  }
+  if (own) return;
+  if (!entryWanted) {
+    if (!nameAt.empty() && !project->uninstallerName.empty())
+      r.warnings->push_back(nameAt + ": warning: 'uninstaller_name' has no effect without 'uninstall_name'");
+    return;
+  }
+  if (project->uninstallerName.empty()) {
+    r.warnings->push_back(project->uninstallNameOrigin +
+                          ": warning: 'uninstall_name' is set, but 'uninstaller_name' is empty and no [[file]] has "
+                          "'uninstaller = true'; without an uninstaller the setup writes no uninstall entry");
+    return;
+  }
+  std::string name = ToBackslashes(project->uninstallerName);
+  if (name.find('\\') != std::string::npos) {
+    r.errors->push_back(nameAt + ": 'uninstaller_name' '" + name +
+                        "' must be a plain file name: the uninstaller lies directly in the destination folder");
+    return;
+  }
+  if (name.size() < 5 || Lower(name.substr(name.size() - 4)) != ".exe") {
+    r.errors->push_back(nameAt + ": 'uninstaller_name' '" + name +
+                        "' must end in .exe: the uninstall entry starts it as a program");
+    return;
+  }
+  ProjectFile f;
+  f.builtIn = true;
+  f.destination = name;
+  f.origin = nameAt.empty() ? project->uninstallNameOrigin : nameAt;
+  f.entryKind = format::kEntryInstalled;  // it removes itself, last
+  f.options = format::kOptionUninstaller;
+  project->files.push_back(f);
+}
 }  // namespace
 
 bool LoadProject(const std::string& path, Project* project, std::vector<std::string>* errors,
@@ -816,15 +884,11 @@ bool LoadProject(const std::string& path, Project* project, std::vector<std::str
       }
     }
   }
-  CheckDestinations(*project, errors);
-  CheckProjectTexts(*project, errors);
   if (project->files.empty() && !root.get("file"))
     project->warnings.push_back(path + ": warning: the project installs no files; add [[file]] tables");
-  bool uninstaller = false;
-  for (const ProjectFile& f : project->files) uninstaller = uninstaller || (f.options & format::kOptionUninstaller);
-  if (!uninstaller && !project->uninstallNameOrigin.empty())
-    project->warnings.push_back(project->uninstallNameOrigin +
-                                ": warning: 'uninstall_name' is set, but no [[file]] has 'uninstaller = true'; "
-                                "without an uninstaller the setup writes no uninstall entry");
+  CheckOwnUninstaller(r, project);
+  AddUninstaller(r, project);
+  CheckDestinations(*project, errors);
+  CheckProjectTexts(*project, errors);
   return errors->size() == before;
 }

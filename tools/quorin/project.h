@@ -27,6 +27,7 @@ struct ProjectFile {
   std::string menuArguments;
   std::string desktopShortcut;
   std::string desktopArguments;
+  bool builtIn = false;      // the uninstaller quorin adds itself: no source, its bytes come from quorin
 };
 
 struct TitleStyle {
@@ -48,6 +49,8 @@ struct Project {
   std::string title;
   std::string uninstallName;
   std::string uninstallNameOrigin;    // "project.toml:3" when the project sets it
+  std::string uninstallerName = "uninst.exe";  // the uninstaller quorin adds; empty: none
+  std::string uninstallerNameOrigin;  // where the project names it, if it does
   bool pacing = true;                 // write the install pacing record
   uint32_t pacingMs = 0;              // set by LoadProject (the default pacing unless the project says)
   std::string displayVersion;         // values of the uninstall entry, texts in the code page

@@ -22,6 +22,7 @@
 #include "setup_table.h"
 #include "setup_text.h"
 #include "template_record.h"
+#include "uninstaller_listing.h"
 
 namespace fs = std::filesystem;
 
@@ -132,17 +133,28 @@ void PrintFindings(const std::string& path, const std::vector<std::string>& prob
   }
 }
 
-bool Open(const std::string& path, SetupView* view, std::ostream& err) {
-  std::string error;
+enum class Opened { kSetup, kUninstaller, kNeither };
+
+// Reads a setup file. A file that is an uninstaller instead is read into
+// *uninstaller where the command lists one; otherwise the message says what
+// the file is.
+Opened Open(const std::string& path, SetupView* view, std::ostream& err, UninstallerView* uninstaller = nullptr) {
+  std::string error, notUninstaller;
   if (!ReadSetup(path, view, &error)) {
-    err << "quorin: " << error << "\n";
-    return false;
+    UninstallerView found;
+    uint32_t cp = g_codepage ? g_codepage : format::kDefaultCodePage;
+    bool isUninstaller = ReadUninstaller(path, cp, uninstaller ? uninstaller : &found, &notUninstaller);
+    if (isUninstaller && uninstaller) return Opened::kUninstaller;
+    err << "quorin: " << error;
+    if (isUninstaller) err << "; it is an uninstaller, whose uninstall records 'quorin list' shows";
+    err << "\n";
+    return Opened::kNeither;
   }
   uint32_t cp = CodePageFor(*view);
   if (!CodePageKnown(cp))
     view->warnings.push_back("the texts are in code page " + std::to_string(cp) +
                              ", which this system cannot convert; bytes above 0x7F are shown as \\xNN");
-  return true;
+  return Opened::kSetup;
 }
 
 void PrintText(const SetupView& view, const ListSections& show, std::ostream& out) {
@@ -323,10 +335,35 @@ int ListSetup(const std::string& path, const ListSections& show, std::ostream& o
   return ListSetup(path, show, ListFormat::kText, out, err);
 }
 
+namespace {
+
+// An installed uninstaller: its program and the records behind it.
+int ListUninstaller(const UninstallerView& view, ListFormat format, std::ostream& out, std::ostream& err) {
+  if (format == ListFormat::kTable) {
+    err << "quorin: " << view.path << " is an uninstaller; --table lists the files of a setup file, so list it "
+        << "without --table\n";
+    return 2;
+  }
+  if (format == ListFormat::kJson) {
+    out << UninstallerModel(view).dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+  } else {
+    PrintUninstaller(view, out);
+    PrintFindings(view.path, view.problems, view.warnings, err);
+  }
+  return view.problems.empty() ? 0 : 1;
+}
+
+}  // namespace
+
 int ListSetup(const std::string& path, const ListSections& show, ListFormat format, std::ostream& out,
               std::ostream& err) {
   SetupView view;
-  if (!Open(path, &view, err)) return 2;
+  UninstallerView uninstaller;
+  switch (Open(path, &view, err, &uninstaller)) {
+    case Opened::kSetup: break;
+    case Opened::kUninstaller: return ListUninstaller(uninstaller, format, out, err);
+    case Opened::kNeither: return 2;
+  }
   switch (format) {
     case ListFormat::kText: PrintText(view, show, out); break;
     case ListFormat::kTable: PrintSetupTable(view, CodePageFor(view), out); break;
@@ -346,7 +383,7 @@ int ExtractSetup(const std::string& path, const std::string& directory, std::ost
 int ExtractSetup(const std::string& path, const std::string& directory, const ExtractOptions& options,
                  std::ostream& out, std::ostream& err) {
   SetupView view;
-  if (!Open(path, &view, err)) return 2;
+  if (Open(path, &view, err) != Opened::kSetup) return 2;
   uint32_t cp = CodePageFor(view);
   std::vector<std::string> problems = view.problems, warnings = view.warnings;
   std::error_code ec;
@@ -431,7 +468,7 @@ int ExtractSetup(const std::string& path, const std::string& directory, const Ex
 
 int VerifySetup(const std::string& path, std::ostream& out, std::ostream& err) {
   SetupView view;
-  if (!Open(path, &view, err)) return 2;
+  if (Open(path, &view, err) != Opened::kSetup) return 2;
   std::vector<std::string> problems = view.problems, warnings = view.warnings;
   size_t checked = 0;
   uint64_t bytes = 0;

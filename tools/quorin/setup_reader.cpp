@@ -65,13 +65,7 @@ std::string StubArchitecture(FileHandle file, uint32_t stubSize) {
   uint8_t head[4096] = {};
   SeekFromStart(file, 0);
   uint32_t got = ReadSome(file, head, stubSize < sizeof head ? stubSize : sizeof head);
-  if (got < 0x40 || head[0] != 'M' || head[1] != 'Z') return "unknown (no MZ header)";
-  uint32_t pe = ReadU32(head + 0x3C);
-  if (pe > got - 6 || memcmp(head + pe, "PE\0\0", 4) != 0) return "unknown (no PE header in the first 4,096 bytes)";
-  uint16_t machine = ReadU16(head + pe + 4);
-  if (machine == 0x014C) return "i686";
-  if (machine == 0x8664) return "x64";
-  return "unknown (machine " + Hex(machine, 4) + ")";
+  return PeArchitecture(head, got);
 }
 
 void ParseUninstallValues(const Bytes& body, const std::string& label, SetupView* view) {
@@ -302,6 +296,16 @@ bool RecordFlagsApply(uint16_t tag) {
     case format::kTagDataArea: return false;
     default: return true;
   }
+}
+
+std::string PeArchitecture(const uint8_t* head, size_t size) {
+  if (size < 0x40 || head[0] != 'M' || head[1] != 'Z') return "unknown (no MZ header)";
+  uint32_t pe = ReadU32(head + 0x3C);
+  if (pe > size - 6 || memcmp(head + pe, "PE\0\0", 4) != 0) return "unknown (no PE header in the first 4,096 bytes)";
+  uint16_t machine = ReadU16(head + pe + 4);
+  if (machine == 0x014C) return "i686";
+  if (machine == 0x8664) return "x64";
+  return "unknown (machine " + Hex(machine, 4) + ")";
 }
 
 bool ReadSetup(const std::string& path, SetupView* view, std::string* error) {

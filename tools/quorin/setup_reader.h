@@ -100,6 +100,10 @@ bool ReadSetup(const std::string& path, SetupView* view, std::string* error);
 
 const char* RecordName(uint16_t tag);
 
+// "i686" or "x64" from the machine field of a program's PE header, given its
+// first bytes (4,096 are enough); "unknown (...)" otherwise.
+std::string PeArchitecture(const uint8_t* head, size_t size);
+
 // Whether the setup program reads the record's body through its flags (stored
 // or compressed); fixed and special records are read the same way whatever
 // the flags say.

@@ -19,6 +19,7 @@ struct SourceFacts {
   int64_t modifiedSeconds = 0;
   int64_t modifiedNanoseconds = 0;
   PeVersion version{};      // with check_version or check_language
+  const uint8_t* embedded = nullptr;  // the contents of a file quorin carries itself (the uninstaller)
 };
 
 // The largest file a file entry can describe (its size field is 32 bits).
