@@ -24,8 +24,9 @@ void ConvertToLongName(char* path);
 
 // Chooses the destination folder once the package is loaded: a remembered
 // folder that still exists (registry, then INI file), else the package's
-// default with its leading folder macro expanded. A remembered folder that
-// passes is left as the current directory.
+// default with its leading folder macro expanded. A remembered value longer
+// than 259 characters counts as absent. A remembered folder that passes is
+// left as the current directory.
 void ResolveDestinationFolder();
 
 // Writes the entry's full destination path into work path B. Returns 1 for a

@@ -29,14 +29,15 @@ void ShellFolder(int csidl, char* folder) {
 }
 
 // Reads a registry value of any type as text. The buffer is zeroed first, so
-// a shorter value without its NUL still ends; one that fills all 260 bytes is
-// cut to 259 characters.
+// a shorter value without its NUL still ends; one that fills all 260 bytes
+// without a NUL is too long, and a cut path would name another folder, so it
+// reads as absent.
 void ReadValueText(HKEY key, const char* name, char* text) {
   memset(text, 0, kPathSize);
   DWORD size = kPathSize;
-  if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS)
+  if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS ||
+      text[kPathSize - 1])
     text[0] = 0;
-  text[kPathSize - 1] = 0;
 }
 
 void ProgramFilesFolder(char* folder) {
@@ -68,12 +69,20 @@ void RememberedInRegistry(char* candidate) {
   RegCloseKey(key);
 }
 
+// The profile call cuts a value that does not fit without saying so; one
+// byte more of buffer tells a value of 259 characters from a longer one,
+// which reads as absent.
 void RememberedInIniFile(char* candidate) {
   const PackageData& package = g_setup.package;
   if (!package.locationIniFile || !package.locationIniSection || !package.locationIniKey) return;
-  if (!GetPrivateProfileStringA(package.locationIniSection, package.locationIniKey,
-                                g_setup.destinationFolder, candidate, kPathSize, package.locationIniFile))
+  char value[format::kPathBufferSize + 1];
+  DWORD length = GetPrivateProfileStringA(package.locationIniSection, package.locationIniKey,
+                                          g_setup.destinationFolder, value, sizeof value, package.locationIniFile);
+  if (length == 0 || length >= kPathSize) {
     candidate[0] = 0;
+    return;
+  }
+  memcpy(candidate, value, length + 1);
 }
 
 // The folder must still exist; a value naming a file inside it counts for the

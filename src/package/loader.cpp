@@ -193,7 +193,10 @@ static int ReadRecord(FileHandle file, const RecordHeader& header, bool* usable)
       if (result != kLoadOk) return result;
       uint64_t end = static_cast<uint64_t>(start) + 4 + pkg.dataLength;
       uint32_t size = FileSize(file);
-      if (size != kSeekFailed && end <= size) *usable = true;
+      // Data that no file list describes means the list was lost to damage:
+      // the run would install nothing and call that success.
+      bool described = pkg.fileList || !pkg.dataLength;
+      if (size != kSeekFailed && end <= size && described) *usable = true;
       return kLoadOk;
     }
     default:

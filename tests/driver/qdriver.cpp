@@ -712,6 +712,126 @@ bool RunListPick(const Command& command) {
   return true;
 }
 
+// The texts a page shows, for the log of a walk: the window title and the
+// page texts 1000 to 1003 of the visible page.
+std::string PageSummary(HWND window) {
+  std::string title;
+  ReadWindowText(window, &title);
+  std::string summary = "title=" + Quoted(title);
+  for (int id = 1000; id <= 1003; ++id) {
+    std::vector<HWND> hits = FindControlsById(window, id);
+    if (hits.empty() || !IsWindowVisible(hits[0])) continue;
+    std::string text;
+    ReadWindowText(hits[0], &text);
+    summary += " " + std::to_string(id) + "=" + Quoted(text);
+  }
+  return summary;
+}
+
+bool VisibleAndEnabled(HWND window, int id, HWND* control) {
+  std::vector<HWND> hits = FindControlsById(window, id);
+  if (hits.empty() || !IsWindowVisible(hits[0]) || !IsWindowEnabled(hits[0])) return false;
+  *control = hits[0];
+  return true;
+}
+
+// walk [class=C] [answer=B,B,...] [last=TITLE] [hold=TITLE] [timeout=S]:
+// drives the started program to its end without knowing what it will show.
+// Each message box is logged and answered with the first listed button it
+// has; on a window of the class, each page is logged and Next (1) pressed, or
+// Cancel (2) on the page whose title is `last`; nothing on the page whose
+// title is `hold`, which moves on by itself (a Next enabled as that page goes
+// would press the next page's Next). Fails only when the program has not
+// ended in time.
+bool RunWalk(const Command& command) {
+  if (!g_driver.started) return Fail("no program was started with `start`");
+  std::string className = HasOption(command, "class") ? Option(command, "class") : "QuorinClass";
+  std::vector<std::string> answers;
+  std::string list = HasOption(command, "answer") ? Option(command, "answer") : "IDCANCEL,IDYES,IDOK";
+  for (size_t start = 0; start <= list.size();) {
+    size_t comma = list.find(',', start);
+    if (comma == std::string::npos) comma = list.size();
+    answers.push_back(list.substr(start, comma - start));
+    start = comma + 1;
+  }
+  const std::string last = Option(command, "last");
+  const std::string hold = Option(command, "hold");
+  const double seconds = TimeoutOf(command);
+  DWORD begin = GetTickCount();
+  std::string shown, previous, pressedOn;
+  DWORD pressedAt = 0;
+  for (;;) {
+    if (WaitForSingleObject(g_driver.process.hProcess, 0) == WAIT_OBJECT_0) {
+      DWORD code = 0;
+      GetExitCodeProcess(g_driver.process.hProcess, &code);
+      Say("walk exit %d", static_cast<int>(code));
+      CloseHandle(g_driver.process.hProcess);
+      CloseHandle(g_driver.process.hThread);
+      g_driver.started = false;
+      return true;
+    }
+    if (GetTickCount() - begin >= static_cast<DWORD>(seconds * 1000.0)) {
+      char text[80];
+      snprintf(text, sizeof(text), "the started program has not ended after %g s", seconds);
+      return Fail(text);
+    }
+    std::vector<HWND> boxes = FindMessageBoxes("");
+    if (!boxes.empty()) {
+      HWND box = boxes[0];
+      Say("walk msgbox %s", Quoted(MessageBoxText(box)).c_str());
+      std::string chosen;
+      for (const std::string& answer : answers) {
+        int id = 0;
+        if (ParseControlId(answer, &id) && GetDlgItem(box, id)) {
+          chosen = answer;
+          break;
+        }
+      }
+      if (chosen.empty()) return Fail("the message box has none of the buttons " + list);
+      if (!PressInBox(box, chosen, 5)) return false;
+      shown.clear();  // the page may show other texts now
+      previous.clear();
+      continue;
+    }
+    WindowFilter filter;
+    filter.className = className;
+    std::vector<HWND> windows = FindTopLevel(filter);
+    if (!windows.empty()) {
+      // A page is taken once it shows the same texts on two polls running:
+      // the next page may be half set up while the old one goes.
+      std::string summary = PageSummary(windows[0]);
+      bool settled = summary == previous;
+      previous = summary;
+      if (!settled) {
+        Sleep(kPollMs);
+        continue;
+      }
+      if (summary != shown) {
+        Say("walk page %s", summary.c_str());
+        shown = summary;
+      }
+      std::string title;
+      ReadWindowText(windows[0], &title);
+      if (!hold.empty() && title == hold) {
+        Sleep(kPollMs);
+        continue;
+      }
+      int button = !last.empty() && title == last ? IDCANCEL : 1;
+      HWND control = nullptr;
+      // One press per page; a page that stays as it was is pressed again
+      // after a while.
+      bool pressedHere = summary == pressedOn && GetTickCount() - pressedAt < 1000;
+      if (!pressedHere && VisibleAndEnabled(windows[0], button, &control)) {
+        PostMessageA(control, BM_CLICK, 0, 0);
+        Say("walk click %d", button);
+        pressedOn = summary;
+        pressedAt = GetTickCount();
+      }
+    }
+    Sleep(kPollMs);
+  }
+}
+
 const DWORD g_driverStart = GetTickCount();
 
 bool RunClock(const Command&) {
@@ -754,6 +874,7 @@ const std::vector<CommandEntry>& CommandTable() {
       {"focus", RunFocus},
       {"clock", RunClock},
       {"listpick", RunListPick},
+      {"walk", RunWalk},
   };
   return table;
 }

@@ -88,6 +88,12 @@ Bytes DataArea(uint32_t length, uint32_t present) {
   return Record(kTagDataArea, body);
 }
 
+Bytes EmptyFileList() {
+  Bytes count;
+  PutU32(count, 0);
+  return Record(kTagFileList, count);
+}
+
 Bytes StartPage(uint16_t page) {
   Bytes b;
   PutU16(b, page);
@@ -141,10 +147,16 @@ class Loader : public ::testing::Test {
     fclose(f);
   }
 
-  // A setup file: the stub, the given records, then a complete data area.
+  // A setup file: the stub, the given records, an empty file list unless
+  // they hold one, then a complete data area.
   bool Load(const std::vector<Bytes>& records, bool dataArea = true) {
     Bytes file = Stub(kStubSize);
-    for (const auto& r : records) PutBytes(file, r);
+    bool hasList = false;
+    for (const auto& r : records) {
+      PutBytes(file, r);
+      hasList = hasList || (r[0] | r[1] << 8) == kTagFileList;
+    }
+    if (!hasList) PutBytes(file, EmptyFileList());
     if (dataArea) PutBytes(file, DataArea(10, 10));
     Write(file);
     return LoadPackage();
@@ -167,7 +179,8 @@ TEST_F(Loader, CompleteMinimalPackage) {
   EXPECT_EQ(g_setup.package.flags, kFlagBackgroundMode | kFlagEditableFolder);
   EXPECT_STREQ(g_setup.packagePath, path_);
   EXPECT_EQ(g_setup.package.dataAreaStart, kStubSize + Record(kTagFlags, flags).size() +
-                                                MessagesRecord().size() + kRecordHeaderSize);
+                                                MessagesRecord().size() + EmptyFileList().size() +
+                                                kRecordHeaderSize);
   EXPECT_EQ(g_setup.package.dataLength, 10u);
   EXPECT_EQ(g_setup.volume.remaining, 10u);
   EXPECT_EQ(g_setup.package.startPage, kNoStartPage);
@@ -323,6 +336,25 @@ TEST_F(Loader, DataAreaPastTheEndShowsIncompleteMessage) {
   EXPECT_EQ(g_messages[0].second, 0x40u);
 }
 
+// Damage that turns the file list into another record leaves data that
+// nothing describes: the package is incomplete, not a setup of no files.
+TEST_F(Loader, DataWithoutAFileListIsIncomplete) {
+  Bytes file = Stub(kStubSize);
+  PutBytes(file, MessagesRecord());
+  PutBytes(file, DataArea(10, 10));
+  Write(file);
+  EXPECT_FALSE(LoadPackage());
+  ASSERT_EQ(g_messages.size(), 1u);
+  EXPECT_EQ(g_messages[0].first, "The setup package is incomplete.");
+
+  Reset();
+  file = Stub(kStubSize);
+  PutBytes(file, MessagesRecord());
+  PutBytes(file, DataArea(0, 0));  // no data: a setup of no files
+  Write(file);
+  EXPECT_TRUE(LoadPackage());
+}
+
 TEST_F(Loader, StartPageMakesTruncatedPackageUsable) {
   Bytes file = Stub(kStubSize);
   PutBytes(file, MessagesRecord());
@@ -451,6 +483,7 @@ class LoaderFromSource : public Loader {
   void WriteWithStub(const Bytes& stub) {
     Bytes file = stub;
     PutBytes(file, MessagesRecord());
+    PutBytes(file, EmptyFileList());
     PutBytes(file, DataArea(4, 4));
     Write(file);
   }

@@ -231,6 +231,27 @@ TEST_F(VariedProject, ListShowsEveryFieldAsBuilt) {
   for (int g = 0; g < 9; ++g) EXPECT_TRUE(view.groupPresent[g]) << g;
 }
 
+// One changed byte turns the file list into a second templates record: the
+// data is then described by nothing, and the setup program would not load it.
+TEST_F(VariedProject, DataThatNoFileListDescribesIsNotLoaded) {
+  std::string setup = Build("setup.exe");
+  SetupView view;
+  std::string error;
+  ASSERT_TRUE(ReadSetup(setup, &view, &error)) << error;
+  uint32_t at = 0;
+  for (const RecordView& r : view.records)
+    if (r.tag == format::kTagFileList) at = r.offset;
+  ASSERT_NE(at, 0u);
+  std::vector<uint8_t> bytes = ReadBytes(setup);
+  bytes[at] = format::kTagTemplates & 0xFF;
+  WriteBytes(setup, bytes);
+  SetupView damaged;
+  ASSERT_TRUE(ReadSetup(setup, &damaged, &error)) << error;
+  EXPECT_FALSE(damaged.usable);
+  EXPECT_NE(::testing::PrintToString(damaged.problems).find("no file list describes them"), std::string::npos)
+      << ::testing::PrintToString(damaged.problems);
+}
+
 TEST_F(VariedProject, ExtractGivesBackEveryInput) {
   std::string setup = Build("setup.exe");
   ExpectExtractsWhole(setup);

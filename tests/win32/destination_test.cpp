@@ -226,6 +226,33 @@ TEST_F(Destination, OverlongRememberedValueIsIgnored) {
   RememberInRegistry("InstallDir", root_ + "\\" + std::string(400, 'x'));
   SetDefault("C:\\Default");
   EXPECT_EQ(Resolved(), "C:\\Default");
+
+  // Cut to 259 characters, a value naming a file in an existing folder would
+  // count for that folder: a value that does not fit counts as absent.
+  std::string folder = root_ + "\\Existing";
+  MakeFolder(folder);
+  std::string named = folder + "\\tool.";  // a dot: the last component names a file
+  std::string overlong = named + std::string(300 - named.size(), 'y');
+  RememberInIni(overlong);
+  SetDefault("C:\\Default");
+  EXPECT_EQ(Resolved(), "C:\\Default");
+
+  // 260 bytes without a NUL, as a binary value may hold them.
+  std::string exact = named + std::string(260 - named.size(), 'z');
+  RememberInRegistry("InstallDir", "");
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, kTestKey, &key), ERROR_SUCCESS);
+  RegSetValueExA(key, "InstallDir", 0, REG_BINARY, reinterpret_cast<const BYTE*>(exact.data()), 260);
+  RegCloseKey(key);
+  g_setup.package.locationIniFile = nullptr;
+  SetDefault("C:\\Default");
+  EXPECT_EQ(Resolved(), "C:\\Default");
+
+  // 259 characters still fit: the folder of the named file is used.
+  std::string fits = named + std::string(259 - named.size(), 'w');
+  RememberInIni(fits);
+  SetDefault("C:\\Default");
+  EXPECT_EQ(Resolved(), folder);
 }
 
 TEST_F(Destination, FolderMacrosInAnyCase) {
@@ -314,12 +341,12 @@ TEST_F(Destination, EntriesByDestinationKind) {
     EXPECT_STREQ(g_setup.workPathB, "A:\\disk1\\readme.txt") << int(kind);
   }
 
-  // A file name too long for the folder is cut, never written past 259.
+  // A file name too long for the folder is never written past 259.
   strcpy(g_setup.destinationFolder, "C:\\Apps");
   e = Entry(format::kDestFolder, format::kEntryInstalled, std::string(300, 'n'));
   g_setup.workPathB[259] = 0;
-  ResolveEntryDestination(e.data());
-  EXPECT_EQ(strlen(g_setup.workPathB), 259u);
+  EXPECT_EQ(ResolveEntryDestination(e.data()), kDestinationTooLong);
+  EXPECT_LE(strlen(g_setup.workPathB), 259u);
 }
 
 TEST_F(Destination, SharedSystemFileNotPresent) {

@@ -442,7 +442,12 @@ bool ReadSetup(const std::string& path, SetupView* view, std::string* error) {
       std::string note = TrailingBytesNote(path, 0, view->volume0Extra, view->dataLength);
       (VolumeFileExists(path, 1) ? view->problems : view->warnings).push_back(note);
     }
-    view->usable = end <= view->fileSize || sawStartPage;
+    bool described = view->hasFileList || !view->dataLength;
+    if (!described)
+      view->problems.push_back("the data area holds " + std::to_string(view->dataLength) +
+                               " bytes, but no file list describes them (the stub reports an incomplete package" +
+                               (sawStartPage ? ", unless it has a start page)" : ")"));
+    view->usable = (end <= view->fileSize && described) || sawStartPage;
   } else {
     view->usable = sawStartPage && !view->records.empty() && view->records.back().tag == format::kTagDataArea;
   }
