@@ -12,6 +12,7 @@
 
 #include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -741,8 +742,10 @@ bool VisibleAndEnabled(HWND window, int id, HWND* control) {
 // has; on a window of the class, each page is logged and Next (1) pressed, or
 // Cancel (2) on the page whose title is `last`; nothing on the page whose
 // title is `hold`, which moves on by itself (a Next enabled as that page goes
-// would press the next page's Next). Fails only when the program has not
-// ended in time.
+// would press the next page's Next); Cancel on a page whose Next was pressed
+// three times. Fails only when the program has not ended in time.
+constexpr int kNextPressesBeforeCancel = 3;
+
 bool RunWalk(const Command& command) {
   if (!g_driver.started) return Fail("no program was started with `start`");
   std::string className = HasOption(command, "class") ? Option(command, "class") : "QuorinClass";
@@ -760,6 +763,7 @@ bool RunWalk(const Command& command) {
   DWORD begin = GetTickCount();
   std::string shown, previous, pressedOn;
   DWORD pressedAt = 0;
+  std::map<std::string, int> nextPresses;
   for (;;) {
     if (WaitForSingleObject(g_driver.process.hProcess, 0) == WAIT_OBJECT_0) {
       DWORD code = 0;
@@ -817,6 +821,9 @@ bool RunWalk(const Command& command) {
         continue;
       }
       int button = !last.empty() && title == last ? IDCANCEL : 1;
+      // A page that keeps coming back after its Next (a message box, then the
+      // same page) is given up with Cancel, as a user would.
+      if (button == 1 && nextPresses[summary] >= kNextPressesBeforeCancel) button = IDCANCEL;
       HWND control = nullptr;
       // One press per page; a page that stays as it was is pressed again
       // after a while.
@@ -824,6 +831,7 @@ bool RunWalk(const Command& command) {
       if (!pressedHere && VisibleAndEnabled(windows[0], button, &control)) {
         PostMessageA(control, BM_CLICK, 0, 0);
         Say("walk click %d", button);
+        if (button == 1) ++nextPresses[summary];
         pressedOn = summary;
         pressedAt = GetTickCount();
       }

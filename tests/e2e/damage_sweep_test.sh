@@ -248,6 +248,11 @@ run_case() {
     outcome="refused without a message"
   elif [ "$mode" = quiet ] && [ "$code" = 1603 ] && grep -q '^error: the destination folder cannot be made' "$log"; then
     outcome="refused: the destination folder cannot be made"
+  elif [ "$mode" = wizard ] && grep -q '^walk msgbox "Setup could not create the destination folder' "$log" &&
+    grep -q '^walk click 2$' "$log"; then
+    # A damaged default folder that cannot be made keeps the page until the
+    # user chooses another folder or cancels, as the walk does.
+    outcome="cancelled: the destination folder cannot be made"
   elif [ "$mode" = quiet ] && [ "$code" = 1603 ] && grep -q '^result: no window could be made' "$log"; then
     # Seen once in 119 runs, not again with the same copy: the bench could
     # not make a window then. The stub ends cleanly all the same.
