@@ -91,7 +91,6 @@ project a 'C:\\ClosingTest\\Product' 'Closing Test 1.0' a
 printf '%s\n' "$files_main" >>"$work/a.toml"
 e2e_build "$work/a.toml" "$work/a.exe" || exit 1
 
-win() { winepath -w "$1" 2>/dev/null; }
 drive() {
   local log=$OUT/$1
   shift

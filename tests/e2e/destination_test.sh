@@ -54,7 +54,6 @@ EOF
 }
 project main || exit 1
 project fixed 'editable_folder = false' || exit 1
-win() { winepath -w "$1" 2>/dev/null; }
 drive() {
   local log=$OUT/$1
   shift

@@ -70,6 +70,17 @@ e2e_build() {
   }
 }
 
+# win <unix path>: the Windows name of a file of the bench.
+win() { winepath -w "$1" 2>/dev/null; }
+
+# e2e_quiet <log> <expected exit code> <program and arguments>: a run to its
+# end through the driver, its output in $OUT/<log>.
+e2e_quiet() {
+  local log=$OUT/$1 expected=$2
+  shift 2
+  timeout 120 wine "$QDRIVER" --timeout 90 "start $*" "exit $expected" >"$log" 2>&1
+}
+
 # e2e_quorin_serif <file.ttf>: a TrueType font the system does not know yet,
 # "Quorin Serif": DejaVu Serif under another family name of the same length.
 e2e_quorin_serif() {

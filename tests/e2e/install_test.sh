@@ -97,7 +97,6 @@ e2e_build "$work/volumes.toml" "$work/vol/SETUP.EXE" --volume-size 1100000 || ex
 e2e_build "$work/many.toml" "$work/many.exe" || exit 1
 cp "$src/extra.txt" "$work/extra.txt"
 
-win() { winepath -w "$1" 2>/dev/null; }
 drive() {  # drive <log> <commands...>
   local log=$OUT/$1
   shift

@@ -51,14 +51,7 @@ project plain '[[file]]' 'source = "src/one.txt"' || exit 1
 project other '[[file]]' 'source = "src/other.txt"' || exit 1
 project entry '[[file]]' 'source = "src/one.txt"' '[[file]]' "source = \"src/$longName\"" \
   "destination = \"sub\\\\$longName\"" || exit 1
-win() { winepath -w "$1" 2>/dev/null; }
 C=$WINEPREFIX/drive_c
-# quiet <log> <expected exit code> <program and arguments>: an unattended run.
-quiet() {
-  local log=$OUT/$1 expected=$2
-  shift 2
-  timeout 120 wine "$QDRIVER" --timeout 60 "start $*" "exit $expected" >"$log" 2>&1
-}
 # fill <prefix> <length>: the prefix followed by y up to the length.
 fill() { printf '%s%s' "$1" "$(printf '%*s' $(($2 - ${#1})) '' | tr ' ' y)"; }
 # Each run starts from no remembered folder and no installed files.
@@ -75,27 +68,27 @@ e2e_step "remembered folders that do not fit"
 existing='C:\LongTest\Existing\tool.'
 reset
 wine reg add 'HKCU\Software\QuorinLong' /v Folder /d "$(fill "$existing" 300)" /f >/dev/null 2>&1
-quiet reg300.log 0 "$(win "$work/plain.exe") /Q"
+e2e_quiet reg300.log 0 "$(win "$work/plain.exe") /Q"
 e2e_check "a registry text of 300 characters counts as absent" inDefault
 reset
 hex=$(fill "$existing" 260 | od -An -tx1 | tr -d ' \n')
 wine reg add 'HKCU\Software\QuorinLong' /v Folder /t REG_BINARY /d "$hex" /f >/dev/null 2>&1
-quiet reg260.log 0 "$(win "$work/plain.exe") /Q"
+e2e_quiet reg260.log 0 "$(win "$work/plain.exe") /Q"
 e2e_check "a binary value of 260 bytes without a NUL counts as absent" inDefault
 reset
 ini "$(fill "$existing" 300)"
-quiet ini300.log 0 "$(win "$work/plain.exe") /Q"
+e2e_quiet ini300.log 0 "$(win "$work/plain.exe") /Q"
 e2e_check "an INI value of 300 characters counts as absent" inDefault
 reset
 ini "$(fill "$existing" 259)"
-quiet ini259.log 0 "$(win "$work/plain.exe") /Q"
+e2e_quiet ini259.log 0 "$(win "$work/plain.exe") /Q"
 e2e_check "an INI value of 259 characters naming a file counts for its folder" \
   cmp -s "$work/src/one.txt" "$C/LongTest/Existing/one.txt"
 
 e2e_step "an entry whose destination passes 259 characters"
 reset
 target=$(fill 'C:\LongTest\Entry\' 180)
-quiet entry.log 1603 "$(win "$work/entry.exe") /Q /T $target /L C:\\LongTest\\entry.log"
+e2e_quiet entry.log 1603 "$(win "$work/entry.exe") /Q /T $target /L C:\\LongTest\\entry.log"
 e2e_check "the run ends with 1603" test $? -eq 0
 tr -d '\r' <"$C/LongTest/entry.log" >"$OUT/entry-run.log"
 full="$target\\sub\\$longName"
@@ -110,13 +103,13 @@ e2e_check "nothing was written under a cut name" \
 
 e2e_step "/T and /L of 300 characters"
 reset
-quiet t300.log 1603 "$(win "$work/plain.exe") /Q /T $(fill 'C:\LongTest\Default\' 300) /L C:\\LongTest\\t300.log"
+e2e_quiet t300.log 1603 "$(win "$work/plain.exe") /Q /T $(fill 'C:\LongTest\Default\' 300) /L C:\\LongTest\\t300.log"
 e2e_check "/Q with /T of 300 characters ends with 1603" test $? -eq 0
 tr -d "\r" <"$C/LongTest/t300.log" >"$OUT/t300-run.log"
 e2e_has_prefix "$OUT/t300-run.log" "error: a folder or file given with /T or /L passes 259 characters"
 e2e_check "and installs nothing" test ! -e "$C/LongTest/Default"
 reset
-quiet l300.log 1603 "$(win "$work/plain.exe") /Q /L $(fill 'C:\LongTest\' 300)"
+e2e_quiet l300.log 1603 "$(win "$work/plain.exe") /Q /L $(fill 'C:\LongTest\' 300)"
 e2e_check "/Q with /L of 300 characters ends with 1603 and installs nothing" \
   bash -c '[ $1 -eq 0 ] && [ ! -e "$2" ]' _ $? "$C/LongTest/Default"
 reset
@@ -136,7 +129,7 @@ mkdir -p "$deepBase/$deep"
 cp "$work/other.exe" "$deepBase/$deep/setup.exe"
 sPath=$(win "$deepBase/$deep/setup.exe" | tr -d '\n')
 e2e_check "the setup's path has 259 characters" test ${#sPath} -eq 259
-quiet s300.log 0 "$(win "$work/plain.exe") /Q /T C:\\LongTest\\FromS /S $sPath$(printf '%*s' 41 '' | tr ' ' x)"
+e2e_quiet s300.log 0 "$(win "$work/plain.exe") /Q /T C:\\LongTest\\FromS /S $sPath$(printf '%*s' 41 '' | tr ' ' x)"
 e2e_check "/S of 300 characters reads the setup its first 259 name" \
   cmp -s "$work/src/other.txt" "$C/LongTest/FromS/other.txt"
 

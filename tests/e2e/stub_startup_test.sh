@@ -45,7 +45,6 @@ cp "$STUB" "$work/zero.exe"
 offset=$(grep -obUaP 'wwgT\)H' "$work/zero.exe" | head -1 | cut -d: -f1)
 printf '\0\0\0\0' | dd of="$work/zero.exe" bs=1 seek=$((offset + 6)) conv=notrunc status=none
 
-win() { winepath -w "$1" 2>/dev/null; }
 
 # run_stub <expected code> <description> <program> [args...]
 run_stub() {

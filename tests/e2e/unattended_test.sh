@@ -36,21 +36,14 @@ source = "src/big.bin"
 EOF
 e2e_build "$work/project.toml" "$work/setup.exe" || exit 1
 e2e_build "$work/project.toml" "$work/vol/SETUP.EXE" --volume-size 120000 || exit 1
-win() { winepath -w "$1" 2>/dev/null; }
 C=$WINEPREFIX/drive_c
-# quiet <log> <expected exit code> <program and arguments>: a run to its end.
-quiet() {
-  local log=$OUT/$1 expected=$2
-  shift 2
-  timeout 120 wine "$QDRIVER" --timeout 90 "start $*" "exit $expected" >"$log" 2>&1
-}
 installed() {
   cmp -s "$work/src/one.txt" "$1/one.txt" && cmp -s "$work/src/sub/two.txt" "$1/sub/two.txt" &&
     cmp -s "$work/src/big.bin" "$1/big.bin"
 }
 
 e2e_step "installed"
-quiet plain.log 0 "$(win "$work/setup.exe") /Q /L C:\\quiet.log"
+e2e_quiet plain.log 0 "$(win "$work/setup.exe") /Q /L C:\\quiet.log"
 e2e_check "/Q installs and ends with 0" test $? -eq 0
 e2e_check "the files are in the default folder" installed "$C/QuietTest/Default"
 tr -d '\r' <"$C/quiet.log" >"$OUT/quiet.log"
@@ -59,7 +52,7 @@ for line in "destination: C:\\QuietTest\\Default\\" "installed (33%): C:\\QuietT
             "closing work: done" "result: installed (exit code 0)"; do
   e2e_has_line "$OUT/quiet.log" "$line"
 done
-quiet target.log 0 "$(win "$work/setup.exe") -q -t \"C:\\Quiet Target\\Here\""
+e2e_quiet target.log 0 "$(win "$work/setup.exe") -q -t \"C:\\Quiet Target\\Here\""
 e2e_check "/T puts the files into the given folder" installed "$C/Quiet Target/Here"
 
 e2e_step "a restart is needed"
@@ -69,7 +62,7 @@ wine "$X64_BUILD/tests/win32/hold_file.exe" "$(win "$C/QuietTest/Default/one.txt
   "$(win "$OUT/held.release")" read >/dev/null 2>&1 &
 holder=$!
 for i in $(seq 1 100); do [ -e "$OUT/held.ready" ] && break; sleep 0.1; done
-quiet restart.log 3010 "$(win "$work/setup.exe") /Q /L C:\\restart.log"
+e2e_quiet restart.log 3010 "$(win "$work/setup.exe") /Q /L C:\\restart.log"
 e2e_check "a file in use: the run ends with 3010" test $? -eq 0
 : >"$OUT/held.release"
 wait $holder
@@ -84,14 +77,14 @@ print(d["data_area"]["offset"] + 4 + d["files"][0]["packed"] + d["files"][1]["pa
 cp "$work/setup.exe" "$work/damaged.exe"
 b=$(od -An -tu1 -j "$offset" -N1 "$work/damaged.exe" | tr -d ' ')
 printf "$(printf '\\%03o' $((b ^ 6)))" | dd of="$work/damaged.exe" bs=1 seek="$offset" conv=notrunc status=none
-quiet damaged.log 1603 "$(win "$work/damaged.exe") /Q /T C:\\QuietDamaged /L C:\\damaged.log"
+e2e_quiet damaged.log 1603 "$(win "$work/damaged.exe") /Q /T C:\\QuietDamaged /L C:\\damaged.log"
 e2e_check "a damaged stream ends with 1603" test $? -eq 0
 tr -d '\r' <"$C/damaged.log" >"$OUT/damaged.log"
 e2e_has_prefix "$OUT/damaged.log" "stopped the installation (100%): C:\\QuietDamaged\\big.bin"
 e2e_has_prefix "$OUT/damaged.log" "error 21: The file C:\\QuietDamaged\\big.bin was not installed correctly"
 e2e_has_line "$OUT/damaged.log" "result: failed (exit code 1603)"
 mv "$work/vol/SETUP.D01" "$work/SETUP.D01.away"
-quiet volume.log 1603 "$(win "$work/vol/SETUP.EXE") /Q /T C:\\QuietVolume /L C:\\volume.log"
+e2e_quiet volume.log 1603 "$(win "$work/vol/SETUP.EXE") /Q /T C:\\QuietVolume /L C:\\volume.log"
 e2e_check "a missing volume ends at once with 1603, no prompt" test $? -eq 0
 e2e_has_prefix "$OUT/volume.log" "exit 1603"
 e2e_check "the log has the prompt and its answer" grep -q '^answered: cancel' <(tr -d '\r' <"$C/volume.log")
@@ -101,7 +94,7 @@ e2e_step "another setup running"
 wine "$X64_BUILD/tests/win32/first_instance.exe" >/dev/null 2>&1 &
 first=$!
 timeout 60 wine "$QDRIVER" --timeout 30 "window class=QuorinClass" >/dev/null 2>&1
-quiet second.log 1618 "$(win "$work/setup.exe") /Q"
+e2e_quiet second.log 1618 "$(win "$work/setup.exe") /Q"
 e2e_check "a second unattended setup ends with 1618" test $? -eq 0
 kill $first 2>/dev/null; wait $first 2>/dev/null
 
@@ -110,7 +103,7 @@ mkdir -p "$OUT/floppy"
 cp "$work/vol/"SETUP.* "$OUT/floppy/"
 bench_floppy "$OUT/floppy" || exit 1
 wineserver -p
-quiet floppy.log 0 "A:\\SETUP.EXE /Q /T C:\\QuietFloppy /L C:\\floppy.log"
+e2e_quiet floppy.log 0 "A:\\SETUP.EXE /Q /T C:\\QuietFloppy /L C:\\floppy.log"
 e2e_check "the relaunched copy installs unattended and its exit code is the run's" test $? -eq 0
 e2e_check "into the folder given with /T" installed "$C/QuietFloppy"
 e2e_check "and keeps the log given with /L" grep -q '^result: installed (exit code 0)' <(tr -d '\r' <"$C/floppy.log")

@@ -81,7 +81,6 @@ source = "src/app.exe"
 e2e_check "the builds say nothing about a missing uninstaller" \
   bash -c "! grep -q uninstaller '$work/W.exe.build.log' '$work/A.exe.build.log' '$work/B.exe.build.log'"
 
-win() { winepath -w "$1" 2>/dev/null; }
 C=$WINEPREFIX/drive_c
 PF=$(bench_reg_value 'HKLM\Software\Microsoft\Windows\CurrentVersion' ProgramFilesDir)
 A="$PF\\Roundtrip A"

@@ -35,7 +35,6 @@ bench_start || exit 1
 # starts afresh, as if Windows had restarted. A server kept running keeps them
 # pending until the test restarts the prefix on purpose.
 wineserver -p
-win() { winepath -w "$1" 2>/dev/null; }
 unix() { winepath -u "$1" 2>/dev/null; }
 shell_folder() {
   wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' /v "$1" 2>/dev/null |

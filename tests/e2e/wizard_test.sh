@@ -96,7 +96,6 @@ sed -e 's/^dialogs = .*/dialogs = "broken.rc"/' "$work/framed.toml" >"$work/brok
 for name in background framed ready broken; do
   e2e_build "$work/$name.toml" "$work/$name.exe" || exit 1
 done
-win() { winepath -w "$1" 2>/dev/null; }
 
 # drive <log> <commands...>: runs the driver; the log keeps what it saw.
 drive() {
