@@ -34,13 +34,13 @@ bool Append(char* path, const char* text) {
   return true;
 }
 
-// The folder of one menu folder specification: the Start menu, the Startup
+// The folder that one item of a menu folder list names: the Start menu, the Startup
 // folder, or a program group below Programs (the Programs folder itself
-// when the specification is empty).
-bool MenuFolder(const char* specification, size_t length, char* folder) {
+// when the item is empty).
+bool MenuFolder(const char* folderItem, size_t length, char* folder) {
   char text[kPathBufferSize];
   if (length >= kPathBufferSize) return false;
-  memcpy(text, specification, length);
+  memcpy(text, folderItem, length);
   text[length] = 0;
   size_t macroLength;
   FolderMacro macro = ParseFolderMacro(text, &macroLength);
@@ -53,10 +53,10 @@ bool MenuFolder(const char* specification, size_t length, char* folder) {
 // One menu shortcut and, with a file, its record. False when no record was
 // written: the folder cannot be made, or a path would not fit and name
 // another file.
-bool MenuShortcut(const char* target, const char* specification, size_t length, const char* name,
+bool MenuShortcut(const char* target, const char* folderItem, size_t length, const char* name,
                   const char* arguments, int iconIndex, FileHandle data) {
   char path[kPathBufferSize];
-  if (!MenuFolder(specification, length, path)) return false;
+  if (!MenuFolder(folderItem, length, path)) return false;
   StripBackslash(path);
   if (!SetCurrentDirectoryA(path)) {
     AppendBackslash(path);
@@ -136,14 +136,14 @@ void MenuShortcutPass(FileHandle data) {
     started = true;
     // The folder list, split at ';'; a ';' at its very end adds nothing.
     const char* list = EntryString(entry, 1);
-    for (const char* spec = list;;) {
-      const char* end = strchr(spec, ';');
-      size_t length = end ? static_cast<size_t>(end - spec) : strlen(spec);
-      if (MenuShortcut(target, spec, length, name, EntryString(entry, 3),
+    for (const char* folderItem = list;;) {
+      const char* end = strchr(folderItem, ';');
+      size_t length = end ? static_cast<size_t>(end - folderItem) : strlen(folderItem);
+      if (MenuShortcut(target, folderItem, length, name, EntryString(entry, 3),
                        format::ReadU16(entry + format::kEntryIconIndex), data))
         ++count;
       if (!end || !end[1]) break;
-      spec = end + 1;
+      folderItem = end + 1;
     }
   }
   if (!started || data == INVALID_FILE) return;

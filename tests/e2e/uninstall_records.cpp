@@ -1,6 +1,6 @@
 // Test helper for the uninstaller's end-to-end test, run on the host.
 //
-//   uninstall_records write <uninstaller.exe> <spec.txt>
+//   uninstall_records write <uninstaller.exe> <layout.txt>
 //     writes uninstall records over the uninstaller's 8-byte placeholder, as
 //     a setup does, and prints "record <tag> <offset>" for every record and
 //     "size <bytes>" for the file, so that a test can cut it at boundaries.
@@ -12,7 +12,7 @@
 //     writes a TrueType file that holds only a naming table with that
 //     Macintosh full name (enough for the uninstaller to find its value).
 //
-// Spec lines, fields separated by '|':
+// Layout lines, fields separated by '|':
 //   files | shortcuts          starts a record of file or shortcut entries
 //   file|<flags>|<folder>|<name>
 //   shortcut|<folder>|<name>
@@ -65,12 +65,12 @@ int Fail(const std::string& message) {
   return 2;
 }
 
-int Write(const char* uninstaller, const char* specFile) {
-  std::ifstream spec(specFile);
-  if (!spec) return Fail(std::string("cannot read ") + specFile);
+int Write(const char* uninstaller, const char* layoutFile) {
+  std::ifstream layout(layoutFile);
+  if (!layout) return Fail(std::string("cannot read ") + layoutFile);
   std::vector<Record> records;
   std::string line;
-  while (std::getline(spec, line)) {
+  while (std::getline(layout, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == '#') continue;
     std::vector<std::string> f = Split(line);
@@ -96,7 +96,7 @@ int Write(const char* uninstaller, const char* specFile) {
     } else if ((what == "length" || what == "count") && f.size() == 2 && !records.empty()) {
       (what == "length" ? records.back().lengthChange : records.back().countChange) += std::stoll(f[1]);
     } else {
-      return Fail("cannot read the spec line: " + line);
+      return Fail("cannot read the layout line: " + line);
     }
   }
 
@@ -207,7 +207,7 @@ int main(int argc, char** argv) {
   if (argc == 3 && strcmp(argv[1], "read") == 0) return Read(argv[2]);
   if (argc == 4 && strcmp(argv[1], "write") == 0) return Write(argv[2], argv[3]);
   if (argc == 4 && strcmp(argv[1], "font") == 0) return Font(argv[2], argv[3]);
-  std::cerr << "usage: uninstall_records write <uninstaller.exe> <spec.txt>\n"
+  std::cerr << "usage: uninstall_records write <uninstaller.exe> <layout.txt>\n"
                "       uninstall_records read <uninstaller.exe>\n"
                "       uninstall_records font <file.ttf> <full name>\n";
   return 2;

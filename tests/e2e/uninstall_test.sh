@@ -71,15 +71,15 @@ put() {
   printf '%s\n' "${2:-$1}" >"$path"
 }
 
-# install <product> <spec>: the uninstaller in the product's folder with the
-# records of the spec written behind it, and its uninstall entry
+# install <product> <layout>: the uninstaller in the product's folder with the
+# records of the layout written behind it, and its uninstall entry
 install_uninstaller() {
-  local product=$1 spec=$2
+  local product=$1 layout=$2
   local folder="C:\\Program Files\\$product"
   mkdir -p "$(unix "$folder")"
   cp "$UNINSTALLER" "$(unix "$folder\\uninst.exe")"
-  printf '%s\n' "$spec" >"$OUT/$product.spec"
-  "$RECORDS" write "$(unix "$folder\\uninst.exe")" "$OUT/$product.spec" >"$OUT/$product.records" ||
+  printf '%s\n' "$layout" >"$OUT/$product.layout"
+  "$RECORDS" write "$(unix "$folder\\uninst.exe")" "$OUT/$product.layout" >"$OUT/$product.records" ||
     { echo "writing the records of $product failed" >&2; exit 1; }
   wine reg add "$UNINSTALL_KEY\\$product" /v DisplayName /d "$product" /f >/dev/null 2>&1
   wine reg add "$UNINSTALL_KEY\\$product" /v UninstallString /d "$folder\\uninst.exe" /f >/dev/null 2>&1
@@ -267,7 +267,7 @@ shortcut|$PROGRAMS\\Quorin Test C|C.lnk
 key|80000002|Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall
 key|80000002|Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorin Test C
 end"
-lay_out_c() {  # <spec>
+lay_out_c() {  # <layout>
   rm -rf "$(unix "$P")"
   wine reg delete "$UNINSTALL_KEY\\Quorin Test C" /f >/dev/null 2>&1
   put "$P\\c1.txt"
@@ -322,9 +322,9 @@ for cut in "${starts[@]}" $((starts[0] + 5)) $((starts[0] + 20)); do
 done
 
 e2e_step "product C: what the messages say about cut and lying data"
-check_c() {  # <name> <spec or cut> <expected text>
-  local name=$1 spec=$2 said=$3
-  lay_out_c "$spec"
+check_c() {  # <name> <layout or cut> <expected text>
+  local name=$1 layout=$2 said=$3
+  lay_out_c "$layout"
   if [ -n "${4:-}" ]; then
     cp "$(unix "$P\\uninst.exe")" "$OUT/c-tmp.exe"
     head -c "$4" "$OUT/c-tmp.exe" >"$(unix "$P\\uninst.exe")"
