@@ -51,6 +51,6 @@ target_link_libraries(quorin-stub PRIVATE quorin_stub_lib msvcrt gcc)
 
 # Writes the file's own length into its configuration block.
 add_custom_command(TARGET quorin-stub POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -DSTUB=$<TARGET_FILE:quorin-stub>
-          -P ${CMAKE_CURRENT_SOURCE_DIR}/../cmake/stamp-stub-size.cmake
+  COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:quorin-stub> -DMARKER=777767542948 -DWHAT=stub
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/../cmake/stamp-own-length.cmake
   VERBATIM)

@@ -1,40 +1,11 @@
 # Finishes the linked uninstaller FILE: appends its 8-byte placeholder (an end
 # record, so an uninstaller no setup has written to reads as empty data) and
 # writes the resulting file length into its configuration block
-# ('w' 'w' "UnIn" u32 size), which must occur exactly once.
+# ('w' 'w' "UnIn" u32 size).
 execute_process(COMMAND sh -c "printf '\\177\\177\\0\\0\\0\\0\\0\\0' >> '${FILE}'" RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${FILE}: could not append the placeholder")
 endif()
-file(READ "${FILE}" hex HEX)
-string(LENGTH "${hex}" hexlen)
-math(EXPR size "${hexlen} / 2")
-set(marker "7777556e496e")
-string(FIND "${hex}" "${marker}" first)
-string(FIND "${hex}" "${marker}" last REVERSE)
-if(first EQUAL -1 OR NOT first EQUAL last)
-  message(FATAL_ERROR "${FILE}: the configuration block must occur exactly once")
-endif()
-math(EXPR rem "${first} % 2")
-if(NOT rem EQUAL 0)
-  message(FATAL_ERROR "${FILE}: marker found at an odd hex position")
-endif()
-math(EXPR offset "${first} / 2 + 6")
-set(bytes "")
-set(v ${size})
-foreach(i RANGE 3)
-  # octal escapes: the printf of a plain POSIX shell has no \x
-  math(EXPR b "${v} % 256")
-  math(EXPR v "${v} / 256")
-  math(EXPR o1 "${b} / 64")
-  math(EXPR o2 "(${b} / 8) % 8")
-  math(EXPR o3 "${b} % 8")
-  string(APPEND bytes "\\${o1}${o2}${o3}")
-endforeach()
-execute_process(
-  COMMAND sh -c "printf '${bytes}' | dd of='${FILE}' bs=1 seek=${offset} conv=notrunc status=none"
-  RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "${FILE}: could not write the uninstaller size")
-endif()
-message(STATUS "${FILE}: uninstaller size ${size} written at offset ${offset}")
+set(MARKER "7777556e496e")
+set(WHAT uninstaller)
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/stamp-own-length.cmake)

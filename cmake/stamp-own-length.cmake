@@ -1,0 +1,37 @@
+# Writes the length of FILE into the u32 size field of its configuration block
+# ('w' 'w', the four bytes whose hex is MARKER, then the size), which must
+# occur exactly once. WHAT names the program in messages.
+file(READ "${FILE}" hex HEX)
+string(LENGTH "${hex}" hexlen)
+math(EXPR size "${hexlen} / 2")
+string(FIND "${hex}" "${MARKER}" first)
+string(FIND "${hex}" "${MARKER}" last REVERSE)
+if(first EQUAL -1)
+  message(FATAL_ERROR "${FILE}: no configuration block found")
+endif()
+if(NOT first EQUAL last)
+  message(FATAL_ERROR "${FILE}: the configuration block marker occurs more than once")
+endif()
+math(EXPR rem "${first} % 2")
+if(NOT rem EQUAL 0)
+  message(FATAL_ERROR "${FILE}: marker found at an odd hex position")
+endif()
+math(EXPR offset "${first} / 2 + 6")
+set(bytes "")
+set(v ${size})
+foreach(i RANGE 3)
+  # octal escapes: the printf of a plain POSIX shell has no \x
+  math(EXPR b "${v} % 256")
+  math(EXPR v "${v} / 256")
+  math(EXPR o1 "${b} / 64")
+  math(EXPR o2 "(${b} / 8) % 8")
+  math(EXPR o3 "${b} % 8")
+  string(APPEND bytes "\\${o1}${o2}${o3}")
+endforeach()
+execute_process(
+  COMMAND sh -c "printf '${bytes}' | dd of='${FILE}' bs=1 seek=${offset} conv=notrunc status=none"
+  RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${FILE}: could not write the ${WHAT} size")
+endif()
+message(STATUS "${FILE}: ${WHAT} size ${size} written at offset ${offset}")
