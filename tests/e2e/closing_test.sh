@@ -91,17 +91,6 @@ project a 'C:\\ClosingTest\\Product' 'Closing Test 1.0' a
 printf '%s\n' "$files_main" >>"$work/a.toml"
 e2e_build "$work/a.toml" "$work/a.exe" || exit 1
 
-drive() {
-  local log=$OUT/$1
-  shift
-  timeout 240 wine "$QDRIVER" --timeout 40 "$@" >"$log" 2>&1
-  local rc=$?
-  if [ $rc -ne 0 ]; then
-    grep -v '^dump' "$log" | sed 's/^/     | /' | tail -n 8
-    timeout 20 wineserver -k; timeout 20 wineserver -w; wineserver -p
-  fi
-  return $rc
-}
 TO_FINISH=("window class=QuorinClass" "click 1" "click 1" "click 1" 'expect title "Closing Test Setup - Setup Complete"')
 FOLDERS='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders'
 shell_folder() { bench_unix_path "$(bench_reg_value "$FOLDERS" "$1")"; }
@@ -117,7 +106,7 @@ bench_reg add 'HKCR\QuorinTestView\shell\open\command' /ve /d '"C:\tools\recorde
 e2e_check "before the installation the font is unknown" bash -c "! wine '$(win "$T/font_check.exe")' 'Quorin Serif'"
 
 e2e_step "A: a clean install"
-drive a.log "start $(win "$work/a.exe")" "${TO_FINISH[@]}" "enabled 1014" "check 1015" "click 1014" "click 1" \
+e2e_drive a.log "start $(win "$work/a.exe")" "${TO_FINISH[@]}" "enabled 1014" "check 1015" "click 1014" "click 1" \
   'expect title "Setup"' "focus" "click IDCANCEL" "exit 0"
 e2e_check "the wizard ran through, the view button offered the file" test $? -eq 0
 e2e_has_line "$OUT/a.log" 'focus Button id=2 inside "Cancel"'
@@ -175,7 +164,7 @@ wine "$X64_BUILD/tests/win32/hold_file.exe" "$(win "$hold")" "$(win "$OUT/held.r
 holder=$!
 for i in $(seq 1 100); do [ -e "$OUT/held.ready" ] && break; sleep 0.1; done
 RUNONCE='HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce'
-drive b.log "start $(win "$work/b.exe")" "window class=QuorinClass" "click 1" 'expect 1004 "C:\ClosingTest\Product"' \
+e2e_drive b.log "start $(win "$work/b.exe")" "window class=QuorinClass" "click 1" 'expect 1004 "C:\ClosingTest\Product"' \
   "click 1" "click 1" 'expect title "Closing Test Setup - Setup Complete"' 'expect 1007 "&Restart"' "enabled 1007" \
   "echo restart offered" "waitfile $(win "$OUT/restart.go")" "click 1007" "sleep 5000" &
 driver=$!
@@ -212,7 +201,7 @@ printf '%s\n' "$files_main" >>"$work/c.toml"
 e2e_build "$work/c.toml" "$work/c.exe" || exit 1
 before=$(bench_reg_value "$PROBE" Registered)
 rm -rf "$(shell_folder Programs)/Tools"
-drive c.log "start $(win "$work/c.exe")" "${TO_FINISH[@]}" \
+e2e_drive c.log "start $(win "$work/c.exe")" "${TO_FINISH[@]}" \
   'expect 1000 contains=Setup could not create the file C:\ClosingFail\Product\sub\data.$$A.' "disabled 1007" \
   "click 1" 'expect title "Setup"' "click IDCANCEL" "exit 0"
 e2e_check "error 17 is shown wrapped, with the file name" test $? -eq 0
@@ -228,14 +217,14 @@ printf '%s\n' "$files_main" >>"$work/d.toml"
 printf '[[file]]\nsource = "src/sub/*.bin"\ndestination = "bulk"\n' >>"$work/d.toml"
 sed -i 's/^information = ""$/information = ""\n5.5 = ""/' "$work/d.toml"
 e2e_build "$work/d.toml" "$work/d.exe" || exit 1
-drive d.log "start $(win "$work/d.exe")" "${TO_FINISH[@]}" "waitfile C:\\started.log" "sleep 1000" "uncheck 1015" "click 1" \
+e2e_drive d.log "start $(win "$work/d.exe")" "${TO_FINISH[@]}" "waitfile C:\\started.log" "sleep 1000" "uncheck 1015" "click 1" \
   'expect title "Setup"' "click IDCANCEL" "exit 0"
 e2e_check "the wizard ran through with the box unticked" test $? -eq 0
 sleep 2
 e2e_check "the file opened as soon as the finish page showed" grep -qi 'D\\readme.qtv' "$STARTED"
 e2e_check "the unticked program did not start" bash -c "! grep -qi 'APP.EXE' '$STARTED'"
 : >"$STARTED"
-drive d2.log "start $(win "$work/d.exe")" "window class=QuorinClass" "click 1" "click 1" "click 1" \
+e2e_drive d2.log "start $(win "$work/d.exe")" "window class=QuorinClass" "click 1" "click 1" "click 1" \
   'expect title "Closing Test Setup - Installing"' "click IDCANCEL" "msgbox IDYES" "msgbox IDOK" \
   'expect title "Setup"' "click IDCANCEL" "exit 0"
 e2e_check "a cancel during the installation ends at the closing page" test $? -eq 0

@@ -54,17 +54,6 @@ EOF
 }
 project main || exit 1
 project fixed 'editable_folder = false' || exit 1
-drive() {
-  local log=$OUT/$1
-  shift
-  timeout 240 wine "$QDRIVER" --timeout 30 "$@" >"$log" 2>&1
-  local rc=$?
-  if [ $rc -ne 0 ]; then
-    grep -v '^dump' "$log" | sed 's/^/     | /' | tail -n 8
-    timeout 20 wineserver -k
-  fi
-  return $rc
-}
 C=$WINEPREFIX/drive_c
 DEST='expect title "Dest Test Setup - Choose Destination Location"'
 READY='expect title "Dest Test Setup - Ready to Install"'
@@ -73,7 +62,7 @@ END=('expect title "Dest Test Setup - Setup Complete"' "click 1" 'expect title "
 e2e_step "choosing a folder"
 mkdir -p "$C/Base" "$C/DestTest"
 : >"$C/DestTest/blocker"
-drive choose.log "start $(win "$work/main.exe") dir=C:\\Base" "window class=QuorinClass" "click 1" "$DEST" \
+e2e_drive choose.log "start $(win "$work/main.exe") dir=C:\\Base" "window class=QuorinClass" "click 1" "$DEST" \
   'expect 1016 "1 MB"' "text 1019" \
   'settext 1004 "Q:\nowhere"' 'expect 1019 "0 MB"' \
   'settext 1004 "C:\DestTest\Product"' 'expect 1019 contains=MB' \
@@ -95,7 +84,7 @@ e2e_check "which is remembered" test "$(bench_reg_value 'HKLM\Software\Quorin Te
 
 e2e_step "read-only targets"
 chmod a-w "$C/DestTest/Chosen/a.txt"
-drive readonly.log "start $(win "$work/main.exe")" "window class=QuorinClass" "click 1" "$DEST" \
+e2e_drive readonly.log "start $(win "$work/main.exe")" "window class=QuorinClass" "click 1" "$DEST" \
   'expect 1004 "C:\DestTest\Chosen"' "click 1" "$READY" "click 1" "msgbox IDNO" "$READY" \
   "enabled 1007" "enabled 1" "enabled IDCANCEL" "echo asked" "waitfile $(win "$OUT/looked")" \
   "click 1" "msgbox IDYES" "${END[@]}" &
@@ -107,14 +96,14 @@ wait $driver
 e2e_check "the next run offered the remembered folder; No kept the ready page with its buttons" test $? -eq 0
 e2e_has_prefix "$OUT/readonly.log" 'msgbox text="Some of the files that Setup will replace are marked read-only.'
 # A file of the process file system cannot lose its read-only attribute.
-drive proc.log "start $(win "$work/main.exe")" "window class=QuorinClass" "click 1" "$DEST" \
+e2e_drive proc.log "start $(win "$work/main.exe")" "window class=QuorinClass" "click 1" "$DEST" \
   'settext 1004 "Z:\proc\1"' "click 1" "msgbox" "answer IDOK" "$DEST" 'expect 1001 contains=To install in this folder' \
   "click IDCANCEL" "msgbox IDYES" "msgbox IDOK" "click IDCANCEL" "exit 0"
 e2e_check "a target whose attribute cannot change keeps the page" test $? -eq 0
 e2e_has_prefix "$OUT/proc.log" 'msgbox text="Setup cannot install into the selected folder.\n\nThe existing file Z:\proc\1\status is read-only'
 
 e2e_step "a folder that may not be edited"
-drive fixed.log "start $(win "$work/fixed.exe")" "window class=QuorinClass" "click 1" "$DEST" "disabled 1005" \
+e2e_drive fixed.log "start $(win "$work/fixed.exe")" "window class=QuorinClass" "click 1" "$DEST" "disabled 1005" \
   "focus" "key x" "sleep 300" 'expect 1004 "C:\DestTest\Chosen"' "click IDCANCEL" "msgbox IDYES" "msgbox IDOK" \
   "click IDCANCEL" "exit 0"
 e2e_check "the field takes no typing and Browse is disabled" test $? -eq 0
@@ -135,14 +124,14 @@ body = struct.pack("<I", 64) + entries
 record = struct.pack("<HBBI", 0x1243, 0, 0, len(body)) + body
 open(sys.argv[2], "wb").write(data[:at] + record + data[at:])
 PY
-drive space.log "start $(win "$work/huge.exe")" "window class=QuorinClass" "click 1" "$DEST" \
+e2e_drive space.log "start $(win "$work/huge.exe")" "window class=QuorinClass" "click 1" "$DEST" \
   'settext 1004 "C:\DestTest\Huge"' "click 1" "msgbox IDYES" "msgbox IDNO" "$DEST" \
   "click 1" "msgbox IDYES" "$READY" "click IDCANCEL" "msgbox IDYES" "msgbox IDOK" "click IDCANCEL" "exit 0"
 e2e_check "not enough space: No stays, Yes goes on" test $? -eq 0
 e2e_has_prefix "$OUT/space.log" 'msgbox text="There is not enough free space on the destination disk'
 
 e2e_step "the folder browser"
-drive browse.log "start $(win "$work/main.exe")" "window class=QuorinClass" "click 1" "$DEST" \
+e2e_drive browse.log "start $(win "$work/main.exe")" "window class=QuorinClass" "click 1" "$DEST" \
   'settext 1004 "C:\DestTest\Chosen"' "click 1005" "window title=\"Choose Folder\"" 'expect 101 "C:\DestTest\Chosen"' \
   "echo browser" "waitfile $(win "$OUT/shot.go")" \
   'settext 101 "C:\DestTest\Typed"' "click IDOK" "window class=QuorinClass" 'expect 1004 "C:\DestTest\Typed"' \

@@ -73,6 +73,22 @@ e2e_build() {
 # win <unix path>: the Windows name of a file of the bench.
 win() { winepath -w "$1" 2>/dev/null; }
 
+# e2e_drive <log> <driver commands...>: runs the driver, its output in
+# $OUT/<log>. When it fails, shows the end of the log and ends the Wine
+# server: a setup left running would answer the next driver, and ending the
+# server carries out pending renames, as a restart would.
+e2e_drive() {
+  local log=$OUT/$1
+  shift
+  timeout 240 wine "$QDRIVER" --timeout 40 "$@" >"$log" 2>&1
+  local rc=$?
+  if [ $rc -ne 0 ]; then
+    grep -v '^dump' "$log" | sed 's/^/     | /' | tail -n 8
+    timeout 20 wineserver -k; timeout 20 wineserver -w; wineserver -p
+  fi
+  return $rc
+}
+
 # e2e_quiet <log> <expected exit code> <program and arguments>: a run to its
 # end through the driver, its output in $OUT/<log>.
 e2e_quiet() {

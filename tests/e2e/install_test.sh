@@ -97,19 +97,6 @@ e2e_build "$work/volumes.toml" "$work/vol/SETUP.EXE" --volume-size 1100000 || ex
 e2e_build "$work/many.toml" "$work/many.exe" || exit 1
 cp "$src/extra.txt" "$work/extra.txt"
 
-drive() {  # drive <log> <commands...>
-  local log=$OUT/$1
-  shift
-  timeout 240 wine "$QDRIVER" --timeout 40 "$@" >"$log" 2>&1
-  local rc=$?
-  if [ $rc -ne 0 ]; then
-    grep -v '^dump' "$log" | sed 's/^/     | /' | tail -n 8
-    # A setup left running would answer the next test's driver. Ending the
-    # server carries out pending renames, as a restart would.
-    timeout 20 wineserver -k; timeout 20 wineserver -w; wineserver -p
-  fi
-  return $rc
-}
 # The wizard from the welcome page to the finish page.
 TO_FINISH=("window class=QuorinClass" "click 1" "click 1" "click 1" 'expect title "Install Test Setup - Setup Complete"')
 END=("click 1" 'expect title "Setup"' "click IDCANCEL" "exit 0")
@@ -125,7 +112,7 @@ same_tree() {  # same_tree <installed folder>: every project file is there, equa
 
 e2e_step "a varied project"
 bench_reg add "$SHARED" /v 'C:\windows\system32\quorin_one.dll' /t REG_DWORD /d 3 /f >/dev/null
-drive varied.log "start $(win "$work/varied.exe")" "${TO_FINISH[@]}" "disabled 1007" "${END[@]}"
+e2e_drive varied.log "start $(win "$work/varied.exe")" "${TO_FINISH[@]}" "disabled 1007" "${END[@]}"
 e2e_check "the varied project installed and the wizard ended" test $? -eq 0
 D=$WINEPREFIX/drive_c/QuorinTest/Varied
 e2e_check "every file is in place, byte for byte" same_tree "$D"
@@ -135,17 +122,17 @@ e2e_check "a shared count of 3 became 4" test "$(bench_reg_value "$SHARED" 'C:\w
 e2e_check "a missing shared count became 1" test "$(bench_reg_value "$SHARED" 'C:\windows\system32\quorin_two.dll')" = 0x1
 e2e_check "nothing temporary is left" no_temporary_files
 bench_reg delete "$SHARED" /f >/dev/null
-drive varied2.log "start $(win "$work/varied.exe")" "${TO_FINISH[@]}" "${END[@]}"
+e2e_drive varied2.log "start $(win "$work/varied.exe")" "${TO_FINISH[@]}" "${END[@]}"
 e2e_check "without the SharedDLLs key no count is written" bash -c "! wine reg query '$SHARED' >/dev/null 2>&1"
 
 e2e_step "volumes"
 vols=$(ls "$work/vol" | grep -c '^SETUP\.D')
 e2e_check "the volume build made several volume files ($vols)" test "$vols" -ge 2
-drive volumes.log "start $(win "$work/vol/SETUP.EXE")" "${TO_FINISH[@]}" "${END[@]}"
+e2e_drive volumes.log "start $(win "$work/vol/SETUP.EXE")" "${TO_FINISH[@]}" "${END[@]}"
 e2e_check "the volumes install the same files" same_tree "$WINEPREFIX/drive_c/QuorinTest/Volumes"
 rm -rf "$WINEPREFIX/drive_c/QuorinTest/Volumes"
 mv "$work/vol/SETUP.D02" "$work/SETUP.D02.away"
-drive missing.log "start $(win "$work/vol/SETUP.EXE")" "window class=QuorinClass" "click 1" "click 1" "click 1" \
+e2e_drive missing.log "start $(win "$work/vol/SETUP.EXE")" "window class=QuorinClass" "click 1" "click 1" "click 1" \
   "msgbox" "echo asked" "waitfile $(win "$OUT/put-back")" "answer IDOK" \
   'expect title "Install Test Setup - Setup Complete"' "${END[@]}" &
 e2e_wait_for_line "$OUT/missing.log" "echo asked" 120 && mv "$work/SETUP.D02.away" "$work/vol/SETUP.D02" && : >"$OUT/put-back"
@@ -154,7 +141,7 @@ e2e_check "with a volume put back after the prompt the installation went on" tes
 e2e_has_line "$OUT/missing.log" 'msgbox text="Please insert Install Test Setup disk 3 and click OK."'
 e2e_check "and installed the same files" same_tree "$WINEPREFIX/drive_c/QuorinTest/Volumes"
 mv "$work/vol/SETUP.D02" "$work/SETUP.D02.away"
-drive gaveup.log "start $(win "$work/vol/SETUP.EXE")" "window class=QuorinClass" "click 1" "click 1" "click 1" \
+e2e_drive gaveup.log "start $(win "$work/vol/SETUP.EXE")" "window class=QuorinClass" "click 1" "click 1" "click 1" \
   "msgbox IDCANCEL" "msgbox IDYES" 'expect 1000 contains=was cancelled' "${END[@]}"
 e2e_check "Cancel then Yes at the prompt ends with error 15 on the finish page" test $? -eq 0
 e2e_check "and leaves no temporary file" no_temporary_files
@@ -166,7 +153,7 @@ mkdir -p "$OUT/floppy"
 cp "$work/vol/"SETUP.* "$OUT/floppy/"
 bench_floppy "$OUT/floppy" || exit 1
 wineserver -p
-drive floppy.log "start A:\SETUP.EXE" "${TO_FINISH[@]}" "${END[@]}"
+e2e_drive floppy.log "start A:\SETUP.EXE" "${TO_FINISH[@]}" "${END[@]}"
 e2e_check "from a floppy disk the relaunched copy installs from the volumes there" \
   same_tree "$WINEPREFIX/drive_c/QuorinTest/Volumes"
 
@@ -199,17 +186,17 @@ damaged_copy "$work/flipped.exe" 'big.bin": checksum .* differs' $((bigStart + 1
 # The block kind in the stream's first byte made invalid: the decoder rejects it.
 damaged_copy "$work/broken.exe" 'big.bin": the stream does not decode' "$bigStart" 1 6 || exit 1
 rm -rf "$WINEPREFIX/drive_c/QuorinTest"
-drive flipped.log "start $(win "$work/flipped.exe")" "${TO_FINISH[@]}" \
+e2e_drive flipped.log "start $(win "$work/flipped.exe")" "${TO_FINISH[@]}" \
   'expect 1000 contains=C:\QuorinTest\Varied\sub\big.bin was not installed correctly' "${END[@]}"
 e2e_check "a changed byte stops with error 21 naming the file" test $? -eq 0
 e2e_check "the file before it stays" cmp -s "$src/a.txt" "$D/a.txt"
 e2e_check "the damaged file and the ones after it are not there" test ! -e "$D/sub/big.bin" -a ! -e "$D/empty.dat"
 e2e_check "nothing temporary is left" no_temporary_files
-drive flipped-r.log "start $(win "$work/flipped.exe") /R" "${TO_FINISH[@]}" 'expect 1000 contains=has finished' "${END[@]}"
+e2e_drive flipped-r.log "start $(win "$work/flipped.exe") /R" "${TO_FINISH[@]}" 'expect 1000 contains=has finished' "${END[@]}"
 e2e_check "with /R the same change installs without an error" test $? -eq 0
 e2e_check "and the installed file is the damaged one" bash -c "! cmp -s '$src/sub/big.bin' '$D/sub/big.bin'"
 rm -rf "$D"
-drive broken-r.log "start $(win "$work/broken.exe") /R" "${TO_FINISH[@]}" 'expect 1000 contains=was not installed correctly' \
+e2e_drive broken-r.log "start $(win "$work/broken.exe") /R" "${TO_FINISH[@]}" 'expect 1000 contains=was not installed correctly' \
   "${END[@]}"
 e2e_check "with /R a stream the decoder rejects still stops with error 21" test $? -eq 0
 e2e_check "nothing temporary is left" no_temporary_files
@@ -239,15 +226,15 @@ mkdir -p "$V"
 cp "$work/newer.dll" "$V/tool.dll"
 printf 'old\r\n' >"$V/a.txt"
 chmod a-w "$V/a.txt"   # read-only, as Wine shows a file without write permission
-drive quiet.log "start $(win "$work/quiet.exe")" "${TO_FINISH[@]}" "${END[@]}"
+e2e_drive quiet.log "start $(win "$work/quiet.exe")" "${TO_FINISH[@]}" "${END[@]}"
 e2e_check "without the question the newer file is kept" cmp -s "$work/newer.dll" "$V/tool.dll"
 e2e_check "a read-only file is replaced" cmp -s "$src/a.txt" "$V/a.txt"
 e2e_check "and stays read-only" test "$(stat -c %A "$V/a.txt" | cut -c3)" = -
-drive no.log "start $(win "$work/versions.exe")" "window class=QuorinClass" "click 1" "click 1" "click 1" \
+e2e_drive no.log "start $(win "$work/versions.exe")" "window class=QuorinClass" "click 1" "click 1" "click 1" \
   "msgbox IDNO" 'expect title "Install Test Setup - Setup Complete"' "${END[@]}"
 e2e_check "No keeps the newer file" cmp -s "$work/newer.dll" "$V/tool.dll"
 e2e_has_prefix "$OUT/no.log" 'msgbox text="The file C:\QuorinTest\Versions\tool.dll on your computer is newer'
-drive yes.log "start $(win "$work/versions.exe")" "window class=QuorinClass" "click 1" "click 1" "click 1" \
+e2e_drive yes.log "start $(win "$work/versions.exe")" "window class=QuorinClass" "click 1" "click 1" "click 1" \
   "msgbox IDYES" 'expect title "Install Test Setup - Setup Complete"' "${END[@]}"
 e2e_check "Yes replaces it" cmp -s "$src/tool.dll" "$V/tool.dll"
 
@@ -273,7 +260,7 @@ rm -rf "$D"
 mkdir -p "$D"
 cp "$src/a.txt" "$D/a.txt"
 hold "$D/a.txt" read
-drive identical.log "start $(win "$work/varied.exe")" "${TO_FINISH[@]}" "disabled 1007" "${END[@]}"
+e2e_drive identical.log "start $(win "$work/varied.exe")" "${TO_FINISH[@]}" "disabled 1007" "${END[@]}"
 e2e_check "an identical file in use is left, no restart offered" test $? -eq 0
 pending_renames() { wine reg query "$PENDING" /v PendingFileRenameOperations 2>/dev/null | tr -d '\r' >"$OUT/pending.txt"; }
 pending_renames
@@ -281,7 +268,7 @@ e2e_check "no rename waits for the restart" bash -c "! grep -qi QuorinTest '$OUT
 release
 printf 'other contents\r\n' >"$D/a.txt"
 hold "$D/a.txt" read
-drive different.log "start $(win "$work/varied.exe")" "${TO_FINISH[@]}" "enabled 1007" 'expect 1007 "&Restart"' "${END[@]}"
+e2e_drive different.log "start $(win "$work/varied.exe")" "${TO_FINISH[@]}" "enabled 1007" 'expect 1007 "&Restart"' "${END[@]}"
 e2e_check "a different file in use waits for the restart, which is offered" test $? -eq 0
 release
 pending_renames
@@ -294,7 +281,7 @@ e2e_check "a simulated restart puts the new file in place" cmp -s "$src/a.txt" "
 bench_set_version win98 || exit 1
 printf 'old on 98\r\n' >"$D/a.txt"
 hold "$D/a.txt"
-drive win98.log "start $(win "$work/varied.exe")" "${TO_FINISH[@]}" "enabled 1007" "${END[@]}"
+e2e_drive win98.log "start $(win "$work/varied.exe")" "${TO_FINISH[@]}" "enabled 1007" "${END[@]}"
 e2e_check "on Windows 98 too the file waits for the restart" test $? -eq 0
 release
 ini=$(ls "$WINEPREFIX"/drive_c/windows/* 2>/dev/null | grep -i '/wininit\.ini$' | head -1)
@@ -308,7 +295,7 @@ else echo "note: a simulated restart left WININIT.INI's rename undone"; fi
 bench_set_version win7 || exit 1
 
 e2e_step "cancelling on the progress page"
-drive cancel.log "start $(win "$work/many.exe")" "window class=QuorinClass" "click 1" "click 1" "click 1" \
+e2e_drive cancel.log "start $(win "$work/many.exe")" "window class=QuorinClass" "click 1" "click 1" "click 1" \
   'expect title "Install Test Setup - Installing"' "click IDCANCEL" "msgbox IDNO" "sleep 300" \
   "click IDCANCEL" "msgbox IDYES" "msgbox IDOK" 'expect title "Setup"' "click IDCANCEL" "exit 0"
 e2e_check "No goes on, Yes shows the closing page" test $? -eq 0

@@ -97,16 +97,6 @@ for name in background framed ready broken; do
   e2e_build "$work/$name.toml" "$work/$name.exe" || exit 1
 done
 
-# drive <log> <commands...>: runs the driver; the log keeps what it saw.
-drive() {
-  local log=$OUT/$1
-  shift
-  timeout 180 wine "$QDRIVER" --timeout 20 "$@" >"$log" 2>&1
-  local rc=$?
-  # A setup left running would make the next one bring it forward and end.
-  [ $rc -eq 0 ] || timeout 20 wineserver -k >/dev/null 2>&1
-  return $rc
-}
 
 # rect_of <log> <label> <window|client>: "L T R B" of a `rect` line.
 rect_of() {
@@ -123,7 +113,7 @@ shot() {
 }
 
 e2e_step "background mode, keyboard only"
-drive background.log "start $(win "$work/background.exe")" "window class=QuorinClass" \
+e2e_drive background.log "start $(win "$work/background.exe")" "window class=QuorinClass" \
   'expect title "Wizard Test Setup"' 'expect 0 "Welcome"' "focus" "rect" "rect 0" \
   "echo welcome" "waitfile $(win "$OUT/welcome.go")" \
   "key Return" 'expect 0 "Information"' 'expect 1000 contains=Second line.' \
@@ -149,7 +139,7 @@ e2e_check "the title's shadow lies 4 pixels right of and below it" \
   "$CHECK" "$OUT/welcome.ppm" --client "$cl,$ct,$((cr - cl)),$((cb - ct))" title 0,255,0 255,200,0
 
 bench_set_version nt40 || exit 1
-drive nt40.log "start $(win "$work/background.exe")" "window class=QuorinClass" 'expect 0 "Welcome"' \
+e2e_drive nt40.log "start $(win "$work/background.exe")" "window class=QuorinClass" 'expect 0 "Welcome"' \
   "echo nt40" "waitfile $(win "$OUT/nt40.go")" "key alt+F4" 'expect 0 "Setup"' "click IDCANCEL" "exit 0" &
 shot nt40 nt40.log
 wait $!
@@ -158,7 +148,7 @@ e2e_check "with NT 4 the gradient is drawn in solid rows" "$CHECK" "$OUT/nt40.pp
 bench_set_version win7 || exit 1
 
 e2e_step "framed mode"
-drive framed.log "start $(win "$work/framed.exe")" "window class=QuorinClass" \
+e2e_drive framed.log "start $(win "$work/framed.exe")" "window class=QuorinClass" \
   'expect title "Wizard Test Setup - Welcome"' "rect" "rect 0" \
   "click 1" 'expect title "Wizard Test Setup - Choose Destination Location"' \
   "click 1007" 'expect title "Wizard Test Setup - Welcome"' \
@@ -179,7 +169,7 @@ e2e_check "the window sits where the frame centred itself ($wl,$wt)" \
 e2e_has_line "$OUT/framed.log" 'expect title "Closing" ok'
 
 e2e_step "single page and a damaged frame"
-drive ready.log "start $(win "$work/ready.exe")" "window class=QuorinClass" \
+e2e_drive ready.log "start $(win "$work/ready.exe")" "window class=QuorinClass" \
   'expect 1001 contains=C:\' "click IDCANCEL" "exit 0"
 e2e_check "start page 3 shows the ready page alone; its Cancel asks nothing" test $? -eq 0
 e2e_has_line "$OUT/ready.log" 'expect 1001 "Wizard Test will be installed in:\nC:\" ok'
@@ -189,7 +179,7 @@ e2e_check "a frame template that cannot be made ends the run with 0, no wizard" 
 e2e_step "a screen narrower than the frame dialog"
 bench_stop
 BENCH_SCREEN=480x360x24 bench_start || exit 1
-drive narrow.log "start $(win "$work/framed.exe")" "window class=QuorinClass" "rect" "key alt+F4" \
+e2e_drive narrow.log "start $(win "$work/framed.exe")" "window class=QuorinClass" "rect" "key alt+F4" \
   'expect title "Closing"' "click IDCANCEL" "exit 0"
 e2e_check "the narrow run ended" test $? -eq 0
 read -r wl wt wr wb <<<"$(rect_of narrow.log window window)"
